@@ -1,0 +1,81 @@
+// velgated: the gateway without a window. Operator lines on standard input, alerts and status
+// lines on standard error.
+
+#include <asio/io_context.hpp>
+#include <asio/signal_set.hpp>
+#include <csignal>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "app/Gateway.h"
+#include "platform/AsioTimerDriver.h"
+#include "platform/Clock.h"
+#include "platform/Process.h"
+#include "platform/TimerQueue.h"
+#include "ui/HeadlessConsole.h"
+#include "ui/StdinLines.h"
+
+namespace {
+
+void PrintUsage(std::ostream& out) {
+  out << "usage: velgated [--dir DIR]\n"
+         "  Runs the Velgate gateway without a window. DIR is the program's folder, where\n"
+         "  Velgate.cfg, highwater.dat and error.log live (default: the current directory).\n"
+         "  Standard input takes operator lines:\n"
+         "    send S TEXT   send TEXT to the cluster as input of stream S\n"
+         "    disc          disconnect the cluster server\n"
+         "    quit          write the settings and end the program\n"
+         "  SIGTERM and SIGINT end it without writing the settings.\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string folder = ".";
+  for (int i = 1; i < argc; ++i) {
+    std::string argument = argv[i];
+    if (argument == "--help" || argument == "-h") {
+      PrintUsage(std::cout);
+      return 0;
+    }
+    if (argument == "--version") {
+      std::cout << velgate::Gateway::kVersion << "\n";
+      return 0;
+    }
+    if (argument == "--dir" && i + 1 < argc) {
+      folder = argv[++i];
+    } else if (argument.rfind("--dir=", 0) == 0) {
+      folder = argument.substr(6);
+    } else {
+      std::cerr << "velgated: unknown argument \"" << argument << "\"\n";
+      PrintUsage(std::cerr);
+      return 2;
+    }
+  }
+
+  std::signal(SIGPIPE, SIG_IGN);
+  velgate::RaiseOpenFilesLimit();
+
+  asio::io_context io;
+  velgate::SystemClock clock;
+  velgate::TimerQueue timers(clock);
+  velgate::AsioTimerDriver driver(io, timers);
+  velgate::Gateway gateway(io, clock, timers, velgate::GatewayOptions{folder, true});
+  velgate::HeadlessConsole console(gateway, std::cerr);
+  gateway.View().SetListener(&console);
+  gateway.SetShutdownHandler([&io] { io.stop(); });
+
+  asio::signal_set signals(io, SIGINT, SIGTERM);
+  signals.async_wait([&gateway](const std::error_code& error, int) {
+    if (!error) gateway.CloseByProgram();
+  });
+  velgate::StdinLines operator_lines(io, [&console](const std::string& line) {
+    console.Execute(line);
+  });
+
+  gateway.FormLoad();
+  io.run();
+  gateway.View().SetListener(nullptr);
+  return 0;
+}

@@ -1,0 +1,140 @@
+#include "app/ConfigFile.h"
+
+#include "platform/NumberText.h"
+#include "platform/RecordFile.h"
+
+namespace velgate {
+namespace {
+
+void RecomputeListenerCount(Settings& settings) {
+  if (settings.AGWEnabled != 0) {
+    settings.AGWIndex = ToInteger16(settings.UserPortCount + 1.0);
+    settings.NumListenPorts = ToInteger16(settings.UserPortCount + 1.0);
+  } else {
+    settings.NumListenPorts = ToInteger16(settings.UserPortCount);
+  }
+}
+
+// A user port is kept once, by its decimal value, and never on the cluster port.
+void AddUserPort(const std::string& value, Settings& settings) {
+  std::int32_t port = ToInteger32(Val(value));
+  if (port == settings.ClusterPort) return;
+  std::string text = PlainNumber(port);
+  for (std::int32_t i = 1; i <= settings.UserPortCount; ++i) {
+    if (settings.UserPort(i) == text) return;
+  }
+  settings.UserPortCount += 1;
+  settings.SetUserPort(settings.UserPortCount, text);
+  settings.PortSlotCount = settings.UserPortCount + 1;
+  RecomputeListenerCount(settings);
+}
+
+void AddRecord(std::string& text, std::string_view key, std::string_view value) {
+  text += Quoted(key);
+  text += ',';
+  text += value;
+  text += "\r\n";
+}
+
+}  // namespace
+
+void ApplyConfigRecord(const std::string& key, const std::string& value, Settings& settings) {
+  if (key == "RemotePort" || key == "ClusterPort" || key == "ZQC port") {
+    settings.ClusterPort = ToInteger16(Val(value));
+  } else if (key == "UserPort" || key == "LocalPort" || key == "ListeningPort") {
+    AddUserPort(value, settings);
+  } else if (key == "AGWport") {
+    settings.AGWPort = value;
+    RecomputeListenerCount(settings);
+  } else if (key == "AGWenabled") {
+    settings.AGWEnabled = ToInteger32(Val(value));
+  } else if (key == "PreLoad") {
+    settings.PreLoad = TextToInteger16(value);
+  } else if (key == "MonitorPort") {
+    settings.MonitorPort = value;
+  } else if (key == "Locked Out") {
+    settings.AddLockOut(value);
+  } else if (key == "Top") {
+    settings.MainWindow.top = ToSingle(Val(value));
+  } else if (key == "Left") {
+    settings.MainWindow.left = ToSingle(Val(value));
+  } else if (key == "Height") {
+    settings.MainWindow.height = ToSingle(Val(value));
+  } else if (key == "Width") {
+    settings.MainWindow.width = ToSingle(Val(value));
+  } else if (key == "Cfg Left") {
+    settings.CfgLeft = ToInteger32(Val(value));
+  } else if (key == "Cfg Top") {
+    settings.CfgTop = ToInteger32(Val(value));
+  } else if (key == "LockOuts Top") {
+    settings.LockOutsTop = ToInteger32(Val(value));
+  } else if (key == "LockOuts Left") {
+    settings.LockOutsLeft = ToInteger32(Val(value));
+  } else if (key == "LockOuts Height") {
+    settings.LockOutsHeight = ToInteger32(Val(value));
+  } else if (key == "LockOuts Width") {
+    settings.LockOutsWidth = ToInteger32(Val(value));
+  }
+}
+
+ConfigReadResult ReadConfigRecords(std::string_view bytes, Settings& settings) {
+  ConfigReadResult result;
+  for (std::string_view line : SplitRecordLines(bytes)) {
+    if (line.find_first_not_of(" \t") == std::string_view::npos) continue;
+    std::vector<std::string> fields = ParseRecordFields(line);
+    result.last_key = fields[0];
+    result.last_value = fields.size() > 1 ? fields[1] : std::string();
+    try {
+      ApplyConfigRecord(result.last_key, result.last_value, settings);
+    } catch (const RunTimeError& error) {
+      result.failures.push_back(ConfigRecordFailure{result.last_key, result.last_value, error});
+    }
+  }
+  return result;
+}
+
+void FinishConfigReading(Settings& settings) {
+  // A file without user-port records still serves the default user port, as with no file.
+  if (settings.NumListenPorts == 0) settings.NumListenPorts = 1;
+  settings.FirstStreamIndex = settings.NumListenPorts + 1;
+}
+
+void AddBridgePortEntry(Settings& settings) {
+  if (settings.AGWEnabled == 0) return;
+  settings.UserPorts.emplace_back();
+  settings.SetUserPort(settings.NumListenPorts, settings.AGWPort);
+  settings.PortSlotCount += 1;
+}
+
+std::string WriteConfigText(const Settings& settings) {
+  std::string text;
+  AddRecord(text, "AGWenabled", PlainNumber(settings.AGWEnabled));
+  AddRecord(text, "ClusterPort", PlainNumber(settings.ClusterPort));
+  for (std::int32_t i = 1; i <= settings.UserPortCount; ++i) {
+    const std::string& port = settings.UserPort(i);
+    bool repeated = port == settings.AGWPort;
+    for (std::int32_t earlier = 1; earlier < i && !repeated; ++earlier) {
+      repeated = settings.UserPort(earlier) == port;
+    }
+    if (!repeated) AddRecord(text, "UserPort", Quoted(port));
+  }
+  AddRecord(text, "AGWport", Quoted(settings.AGWPort));
+  AddRecord(text, "MonitorPort", Quoted(settings.MonitorPort));
+  AddRecord(text, "PreLoad", PlainNumber(settings.PreLoad));
+  for (std::int32_t i = 1; i <= settings.LockOutCount; ++i) {
+    AddRecord(text, "Locked Out", Quoted(settings.LockOuts[static_cast<std::size_t>(i)]));
+  }
+  AddRecord(text, "Top", SingleText(settings.MainWindow.top));
+  AddRecord(text, "Left", SingleText(settings.MainWindow.left));
+  AddRecord(text, "Height", SingleText(settings.MainWindow.height));
+  AddRecord(text, "Width", SingleText(settings.MainWindow.width));
+  AddRecord(text, "Cfg Left", PlainNumber(settings.CfgLeft));
+  AddRecord(text, "Cfg Top", PlainNumber(settings.CfgTop));
+  AddRecord(text, "LockOuts Top", PlainNumber(settings.LockOutsTop));
+  AddRecord(text, "LockOuts Left", PlainNumber(settings.LockOutsLeft));
+  AddRecord(text, "LockOuts Height", PlainNumber(settings.LockOutsHeight));
+  AddRecord(text, "LockOuts Width", PlainNumber(settings.LockOutsWidth));
+  return text;
+}
+
+}  // namespace velgate

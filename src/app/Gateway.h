@@ -1,0 +1,170 @@
+#pragma once
+// The gateway: the object that owns every socket, timer and table and holds the view model.
+// Everything runs on the one thread of its io_context; every handler runs to its end.
+//
+//   FormLoad ── settings read and rewritten ── table grown ── 250 ms ──> monitor listener
+//            └─ start action ── StartTelnet: user, bridge and cluster listeners
+//   Timer4 (60 s) ── Timer5 (5 s) ── StartTelnet, when start-up never reached the start action
+//   CloseByUser: settings written, then Unload │ CloseByProgram: Unload, nothing written
+
+#include <asio/io_context.hpp>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/ErrorLog.h"
+#include "app/Settings.h"
+#include "platform/Clock.h"
+#include "platform/ProgramFolder.h"
+#include "platform/SocketEventsOf.h"
+#include "platform/TcpSocket.h"
+#include "platform/TimerQueue.h"
+#include "protection/HighwaterMarks.h"
+#include "streams/StreamTable.h"
+#include "ui/ViewModel.h"
+
+namespace velgate {
+
+struct GatewayOptions {
+  /// The program's folder: Velgate.cfg, highwater.dat and error.log live there.
+  std::string folder = ".";
+  /// Whether start-up raises the process priority (a test process keeps its own).
+  bool raise_priority = true;
+};
+
+class Gateway {
+ public:
+  static constexpr const char* kVersion = "3.02";
+  static constexpr std::size_t kClusterSendCap = 64 * 1024 * 1024;
+  static constexpr std::size_t kMonitorSendCap = 8 * 1024 * 1024;
+
+  Gateway(asio::io_context& io, const Clock& clock, TimerQueue& timers, GatewayOptions options);
+  Gateway(const Gateway&) = delete;
+  Gateway& operator=(const Gateway&) = delete;
+  ~Gateway();
+
+  /// Start-up: settings, listeners and table; continues by itself after the 250 ms pause.
+  void FormLoad();
+  /// The "Start" action: stops the delayed start and opens the listeners.
+  void StartAction();
+  /// Opens the user, bridge and cluster listeners that are not listening yet.
+  void StartTelnet();
+  /// The operator closes the window and confirms: settings written, then shut down.
+  void CloseByUser();
+  /// A close that is not the operator's (a signal, the cluster's order): nothing is written.
+  void CloseByProgram();
+  /// Called (from the loop) once the gateway has shut down.
+  void SetShutdownHandler(std::function<void()> handler) { shutdown_handler_ = std::move(handler); }
+  /// Whether the gateway has shut down.
+  bool IsShutDown() const { return unloaded_; }
+
+  /// Appends one entry to error.log.
+  void ErrorLog(std::string_view where, std::string_view text) { error_log_.Write(where, text); }
+  /// Queues a monitor message; dropped unless a monitor client is connected.
+  void SendToMonitor(std::string_view text);
+  /// Paints the window and its status labels in one colour.
+  void SetStatusColour(Colour colour);
+
+  const Settings& CurrentSettings() const { return settings_; }
+  ViewModel& View() { return view_; }
+  StreamTable& Streams() { return streams_; }
+  TcpSocket& VelgateCluster() { return cluster_socket_; }
+  TcpSocket& VelgateMonitor() { return monitor_socket_; }
+  const ProgramFolder& Folder() const { return folder_; }
+  const HighwaterMarks& Highwater() const { return highwater_; }
+  const DateTime& StartTime() const { return start_time_; }
+  /// The machine's address as the status texts show it.
+  const std::string& LocalIP() const { return local_ip_; }
+  /// The delayed-start timers, for the views and tests.
+  const Timer& Timer4() const { return timer4_; }
+  const Timer& Timer5() const { return timer5_; }
+  /// The watchdog timer of listener i.
+  const Timer& tmrDOS(int i) const { return tmrDOS_[static_cast<std::size_t>(i)]; }
+
+ private:
+  // Start-up and the delayed start.
+  void FormLoadAfterPause();
+  void FormLoadFailed(const RunTimeError& error);
+  void CreateListenerIndicators();
+  void TimeDelay250(std::function<void()> continuation);
+  void Timer2Tick();
+  void Timer4Tick();
+  void Timer5Tick();
+  void OpenListener(int i);
+
+  // Settings and marks.
+  void ReadFix();
+  void ReadFixFailed(const RunTimeError& error, const std::string& key, const std::string& value);
+  void ReadHighwaterFile(const std::string& last_key, const std::string& last_value);
+  void WriteFix();
+
+  // Shutdown.
+  void Unload();
+
+  // Socket events of the user sockets, the cluster socket and the monitor socket.
+  void VelgateIn_ConnectionRequest(int index, PendingConnection& request);
+  void VelgateIn_DataArrival(int index, std::string_view data);
+  void VelgateIn_Connect(int index);
+  void VelgateIn_Close(int index);
+  void VelgateIn_Error(int index, const RunTimeError& error);
+  void VelgateCluster_ConnectionRequest(int index, PendingConnection& request);
+  void VelgateCluster_DataArrival(int index, std::string_view data);
+  void VelgateCluster_Connect(int index);
+  void VelgateCluster_Close(int index);
+  void VelgateCluster_Error(int index, const RunTimeError& error);
+  void VelgateMonitor_ConnectionRequest(int index, PendingConnection& request);
+  void VelgateMonitor_DataArrival(int index, std::string_view data);
+  void VelgateMonitor_Connect(int index);
+  void VelgateMonitor_Close(int index);
+  void VelgateMonitor_Error(int index, const RunTimeError& error);
+
+  void LoginTimerTick(int s);
+  void WatchdogTick(int i);
+
+  using UserEvents =
+      SocketEventsOf<Gateway, &Gateway::VelgateIn_ConnectionRequest, &Gateway::VelgateIn_DataArrival,
+                     &Gateway::VelgateIn_Connect, &Gateway::VelgateIn_Close,
+                     &Gateway::VelgateIn_Error>;
+  using ClusterEvents = SocketEventsOf<
+      Gateway, &Gateway::VelgateCluster_ConnectionRequest, &Gateway::VelgateCluster_DataArrival,
+      &Gateway::VelgateCluster_Connect, &Gateway::VelgateCluster_Close,
+      &Gateway::VelgateCluster_Error>;
+  using MonitorEvents = SocketEventsOf<
+      Gateway, &Gateway::VelgateMonitor_ConnectionRequest, &Gateway::VelgateMonitor_DataArrival,
+      &Gateway::VelgateMonitor_Connect, &Gateway::VelgateMonitor_Close,
+      &Gateway::VelgateMonitor_Error>;
+
+  asio::io_context& io_;
+  const Clock& clock_;
+  TimerQueue& timers_;
+  GatewayOptions options_;
+  ProgramFolder folder_;
+  ErrorLogFile error_log_;
+  ViewModel view_;
+  Settings settings_;
+  HighwaterMarks highwater_;
+  DateTime start_time_;
+  std::string local_ip_;
+
+  UserEvents user_events_{*this};
+  ClusterEvents cluster_events_{*this};
+  MonitorEvents monitor_events_{*this};
+  StreamTable streams_;
+  TcpSocket cluster_socket_;
+  TcpSocket monitor_socket_;
+
+  Timer timer2_;
+  Timer timer4_;
+  Timer timer5_;
+  std::function<void()> after_pause_;
+  std::vector<Timer> tmrDOS_;
+  std::vector<std::int32_t> PortCounters;
+  bool FollowNew = false;
+  std::int16_t SockState = 0;
+
+  bool unloaded_ = false;
+  std::function<void()> shutdown_handler_;
+};
+
+}  // namespace velgate

@@ -1,0 +1,25 @@
+#include "app/Settings.h"
+
+namespace velgate {
+
+const std::string& Settings::UserPort(int i) const {
+  static const std::string kEmpty;
+  if (i < 1 || static_cast<std::size_t>(i) >= UserPorts.size()) return kEmpty;
+  return UserPorts[static_cast<std::size_t>(i)];
+}
+
+void Settings::SetUserPort(int i, std::string text) {
+  if (i < 1) return;
+  if (static_cast<std::size_t>(i) >= UserPorts.size()) UserPorts.resize(static_cast<std::size_t>(i) + 1);
+  UserPorts[static_cast<std::size_t>(i)] = std::move(text);
+}
+
+void Settings::AddLockOut(std::string text) {
+  ++LockOutCount;
+  if (static_cast<std::size_t>(LockOutCount) >= LockOuts.size()) {
+    LockOuts.resize(static_cast<std::size_t>(LockOutCount) + 1);
+  }
+  LockOuts[static_cast<std::size_t>(LockOutCount)] = std::move(text);
+}
+
+}  // namespace velgate

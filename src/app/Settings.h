@@ -1,0 +1,55 @@
+#pragma once
+// The gateway's settings as Velgate.cfg holds them, and the listener layout derived from them.
+// Lists are indexed from 1, as the file's records and the listener indices are; entry 0 is
+// unused.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velgate {
+
+/// A window's position and size in twips.
+struct WindowPlacement {
+  float top = 0;
+  float left = 0;
+  float height = 4000;
+  float width = 4000;
+};
+
+struct Settings {
+  std::int32_t AGWEnabled = 0;
+  std::int16_t ClusterPort = 9003;
+  /// Port texts of the user listeners, 1-based; after reading, the bridge port follows them.
+  std::vector<std::string> UserPorts{"", "7373"};
+  std::int32_t UserPortCount = 0;
+  std::string AGWPort = "9002";
+  std::string MonitorPort = "15555";
+  std::int16_t PreLoad = 5;
+  /// Lock-out address prefixes, 1-based.
+  std::vector<std::string> LockOuts{""};
+  std::int32_t LockOutCount = 0;
+  /// The main window's position and size.
+  WindowPlacement MainWindow;
+  std::int32_t CfgLeft = 0;
+  std::int32_t CfgTop = 0;
+  std::int32_t LockOutsTop = 0;
+  std::int32_t LockOutsLeft = 0;
+  std::int32_t LockOutsHeight = 5625;
+  std::int32_t LockOutsWidth = 3675;
+
+  // Derived while reading.
+  std::int16_t NumListenPorts = 1;
+  std::int16_t AGWIndex = 0;
+  std::int32_t FirstStreamIndex = 2;
+  std::int32_t PortSlotCount = 1;
+
+  /// The port text of user-port entry i (1-based); empty beyond the list.
+  const std::string& UserPort(int i) const;
+  /// Stores a user-port entry, growing the list as needed.
+  void SetUserPort(int i, std::string text);
+  /// Appends a lock-out entry.
+  void AddLockOut(std::string text);
+};
+
+}  // namespace velgate

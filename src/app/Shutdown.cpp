@@ -1,0 +1,37 @@
+// Shutdown: the operator's close saves the settings first; any other close does not.
+
+#include <asio/post.hpp>
+
+#include "app/Gateway.h"
+
+namespace velgate {
+
+void Gateway::CloseByUser() {
+  if (unloaded_) return;
+  WriteFix();
+  Unload();
+}
+
+void Gateway::CloseByProgram() { Unload(); }
+
+void Gateway::Unload() {
+  if (unloaded_) return;
+  unloaded_ = true;
+  monitor_socket_.Close();
+  monitor_socket_.SetRemotePort(0);
+  monitor_socket_.SetLocalPort(0);
+  streams_.CloseVelgatesIn();
+  cluster_socket_.Close();
+  // Nothing ticks once the window is gone.
+  timer2_.SetEnabled(false);
+  timer4_.SetEnabled(false);
+  timer5_.SetEnabled(false);
+  for (Timer& timer : tmrDOS_) {
+    if (timer.Valid()) timer.SetEnabled(false);
+  }
+  for (Timer& timer : streams_.tmrDisconnect) timer.SetEnabled(false);
+  // The program ends from the loop, never inside the handler that closed it.
+  if (shutdown_handler_) asio::post(io_, shutdown_handler_);
+}
+
+}  // namespace velgate

@@ -1,0 +1,133 @@
+#pragma once
+// The gateway's TCP socket: one object that listens, accepts, connects, sends and receives, with
+// a state and events, so that the rules can be written against it step by step.
+//
+//   closed(0) --Listen--> listening(2) --ConnectionRequest--> (owner Accepts on another socket)
+//   closed(0) --Accept--> connected(7) --remote closes--> closed(0), Close event
+//   closed(0) --Connect--> connecting(6) --> connected(7), Connect event | error(9), Error event
+//   any failure (read, write, queue over its cap) --> error(9), Error event (posted)
+//
+// Our own Close raises nothing. Completions that arrive after a Close belong to the earlier
+// occupant and are dropped (generation number).
+
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/steady_timer.hpp>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/RunTimeError.h"
+
+namespace velgate {
+
+enum class SocketState : int {
+  kClosed = 0,
+  kListening = 2,
+  kConnecting = 6,
+  kConnected = 7,
+  kError = 9,
+};
+
+/// A connection accepted by a listener and not yet taken onto a socket. It closes itself unless
+/// a socket's Accept takes it.
+class PendingConnection {
+ public:
+  explicit PendingConnection(asio::ip::tcp::socket peer);
+  /// The caller's address as dotted IPv4 text.
+  const std::string& RemoteHostIP() const { return remote_ip_; }
+  /// The caller's TCP port.
+  int RemotePort() const { return remote_port_; }
+  /// Closes the connection now, without a byte.
+  void Refuse();
+
+ private:
+  friend class TcpSocket;
+  asio::ip::tcp::socket peer_;
+  std::string remote_ip_;
+  int remote_port_ = 0;
+};
+
+/// What a socket reports to its owner; index is the socket's index in its owner's array.
+class TcpSocketEvents {
+ public:
+  virtual void OnConnectionRequest(int index, PendingConnection& request) = 0;
+  virtual void OnDataArrival(int index, std::string_view data) = 0;
+  virtual void OnConnect(int index) = 0;
+  virtual void OnClose(int index) = 0;
+  virtual void OnError(int index, const RunTimeError& error) = 0;
+
+ protected:
+  ~TcpSocketEvents() = default;
+};
+
+class TcpSocket {
+ public:
+  /// send_cap: the most bytes that may wait to be sent before the socket fails.
+  TcpSocket(asio::io_context& io, TcpSocketEvents& events, int index, std::size_t send_cap);
+  TcpSocket(const TcpSocket&) = delete;
+  TcpSocket& operator=(const TcpSocket&) = delete;
+  ~TcpSocket();
+
+  /// The socket's state.
+  SocketState State() const { return state_; }
+  /// The local port: set before Listen; after Listen or Accept, the port in use.
+  int LocalPort() const { return local_port_; }
+  void SetLocalPort(int port) { local_port_ = port; }
+  /// The remote port of the connection.
+  int RemotePort() const { return remote_port_; }
+  void SetRemotePort(int port) { remote_port_ = port; }
+  /// The remote address of the connection as dotted IPv4 text.
+  const std::string& RemoteHostIP() const { return remote_ip_; }
+  /// This socket's index in its owner's array.
+  int Index() const { return index_; }
+
+  /// Listens on LocalPort on every IPv4 address; throws RunTimeError when it cannot.
+  void Listen();
+  /// Takes a pending connection onto this closed socket; throws RunTimeError when it cannot.
+  void Accept(PendingConnection& request);
+  /// Starts connecting to host:port; completion is the Connect or the Error event.
+  void Connect(const std::string& host, int port);
+  /// Closes whatever the socket holds; what is queued is handed to the system first.
+  void Close();
+  /// Queues data for sending; false when the socket is not connected (nothing is sent).
+  bool SendData(std::string_view data);
+  /// Bytes queued and not yet handed to the system.
+  std::size_t QueuedBytes() const { return outgoing_.size() - sent_; }
+
+ private:
+  void StartAccepting();
+  void StartReading();
+  void OnReadable();
+  void ScheduleFlush();
+  void Flush();
+  void Connected();
+  void Fail(const std::error_code& error);
+  void FailWith(const RunTimeError& error);
+  void RemoteClosed();
+  void ReleaseHandles();
+
+  asio::io_context& io_;
+  TcpSocketEvents& events_;
+  int index_;
+  std::size_t send_cap_;
+  SocketState state_ = SocketState::kClosed;
+  // Bumped by every Close; completions carry the value they started with. Shared with them so
+  // that a completion arriving after the socket is gone can tell.
+  static constexpr std::uint64_t kGone = ~std::uint64_t{0};
+  std::shared_ptr<std::uint64_t> life_ = std::make_shared<std::uint64_t>(0);
+  int local_port_ = 0;
+  int remote_port_ = 0;
+  std::string remote_ip_;
+  asio::ip::tcp::acceptor acceptor_;
+  asio::ip::tcp::socket socket_;
+  std::unique_ptr<asio::ip::tcp::resolver> resolver_;
+  std::unique_ptr<asio::steady_timer> accept_retry_;
+  std::string outgoing_;
+  std::size_t sent_ = 0;
+  bool flush_scheduled_ = false;
+  bool waiting_writable_ = false;
+};
+
+}  // namespace velgate

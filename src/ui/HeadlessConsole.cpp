@@ -1,0 +1,70 @@
+#include "ui/HeadlessConsole.h"
+
+#include "app/Gateway.h"
+
+namespace velgate {
+namespace {
+
+// One line of output: line breaks inside a text become blanks.
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return text;
+}
+
+std::string_view FirstWord(std::string_view line, std::string_view& rest) {
+  std::size_t start = line.find_first_not_of(' ');
+  if (start == std::string_view::npos) {
+    rest = {};
+    return {};
+  }
+  std::size_t end = line.find(' ', start);
+  if (end == std::string_view::npos) {
+    rest = {};
+    return line.substr(start);
+  }
+  rest = line.substr(end + 1);
+  return line.substr(start, end - start);
+}
+
+}  // namespace
+
+HeadlessConsole::HeadlessConsole(Gateway& gateway, std::ostream& out)
+    : gateway_(gateway),
+      out_(out),
+      shown_status_(MainLabels{}.lblDate),
+      shown_error_(MainLabels{}.txtError) {}
+
+void HeadlessConsole::Execute(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  std::string_view rest;
+  std::string_view command = FirstWord(line, rest);
+  if (command.empty()) return;
+  if (command == "quit") {
+    gateway_.CloseByUser();
+  } else if (command == "send" || command == "disc") {
+    Say(std::string(command) + ": the cluster link is not served yet");
+  } else {
+    Say("unknown command \"" + std::string(command) + "\" (send S TEXT, disc, quit)");
+  }
+}
+
+void HeadlessConsole::Alert(const std::string& title, const std::string& text) {
+  Say("alert: " + title + ": " + text);
+}
+
+void HeadlessConsole::LabelsChanged(const MainLabels& labels) {
+  if (labels.lblDate != shown_status_) {
+    shown_status_ = labels.lblDate;
+    if (!shown_status_.empty()) Say("status: " + shown_status_);
+  }
+  if (labels.txtError != shown_error_) {
+    shown_error_ = labels.txtError;
+    Say("error: " + shown_error_);
+  }
+}
+
+void HeadlessConsole::Say(const std::string& line) { out_ << OneLine(line) << std::endl; }
+
+}  // namespace velgate

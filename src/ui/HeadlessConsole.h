@@ -1,0 +1,39 @@
+#pragma once
+// The operator's console without a window: operator lines in, alerts and status lines out.
+//
+//   send S TEXT   what Enter in stream S's call-sign field sends
+//   disc          the "Disc Cluster" action, confirmed
+//   quit          closing the window, confirmed: settings written, then shutdown
+
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "ui/ViewModel.h"
+
+namespace velgate {
+
+class Gateway;
+
+class HeadlessConsole final : public ViewListener {
+ public:
+  /// Lines about the gateway go to out, one each.
+  HeadlessConsole(Gateway& gateway, std::ostream& out);
+
+  /// Carries out one operator line.
+  void Execute(std::string_view line);
+
+  void Alert(const std::string& title, const std::string& text) override;
+  void LabelsChanged(const MainLabels& labels) override;
+  void BringToFront() override {}
+
+ private:
+  void Say(const std::string& line);
+
+  Gateway& gateway_;
+  std::ostream& out_;
+  std::string shown_status_;
+  std::string shown_error_;
+};
+
+}  // namespace velgate
