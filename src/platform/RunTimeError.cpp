@@ -5,7 +5,9 @@
 namespace velgate {
 
 RunTimeError RunTimeError::FromSocket(const std::error_code& error) {
-  if (error.category() == std::system_category() || error.category() == std::generic_category()) {
+  // Asio reports system errors in a category of its own; their values are errno values all the same.
+  const std::string category = error.category().name();
+  if (category == "system" || category == "generic" || category == "asio.system") {
     switch (error.value()) {
       case EADDRINUSE:
         return RunTimeError(10048, "Address in use");
