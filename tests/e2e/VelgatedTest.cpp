@@ -1,0 +1,142 @@
+// The built velgated in a folder of its own: its files, its listeners and its two ways out.
+
+#include <gtest/gtest.h>
+
+#include <asio/ip/tcp.hpp>
+#include <csignal>
+
+#include "GatewayFixture.h"
+#include "TempFolder.h"
+#include "TestPeer.h"
+#include "VelgatedProcess.h"
+
+namespace velgate::testing {
+namespace {
+
+class Velgated : public ::testing::Test {
+ protected:
+  Velgated() {
+    std::vector<int> ports = FreePorts(3);
+    user_port = ports[0];
+    cluster_port = ports[1];
+    monitor_port = ports[2];
+  }
+
+  std::string Config(std::initializer_list<std::string> extra = {}) const {
+    std::string text = ConfigLines({"\"AGWenabled\",0",
+                                    "\"ClusterPort\"," + std::to_string(cluster_port),
+                                    "\"UserPort\",\"" + std::to_string(user_port) + "\"",
+                                    "\"AGWport\",\"9002\"",
+                                    "\"MonitorPort\",\"" + std::to_string(monitor_port) + "\""});
+    for (const std::string& line : extra) text += line + "\r\n";
+    return text;
+  }
+
+  bool AllListening(VelgatedProcess& velgated) {
+    return velgated.WaitUntil([&] {
+      return PortAnswers(user_port) && PortAnswers(cluster_port) && PortAnswers(monitor_port);
+    });
+  }
+
+  TempFolder folder;
+  int user_port;
+  int cluster_port;
+  int monitor_port;
+};
+
+TEST_F(Velgated, StartsListeningRewritesItsSettingsAndQuitsOnTheOperatorsWord) {
+  folder.Write("Velgate.cfg", Config({"\"Unknown\",1"}));
+  folder.Write("ip1.log", "old");
+  folder.Write("keep.log", "mine");
+  VelgatedProcess velgated({"--dir", folder.Path()});
+
+  ASSERT_TRUE(AllListening(velgated)) << velgated.Errors();
+  EXPECT_EQ(folder.Read("Velgate.cfg").value().find("Unknown"), std::string::npos);
+  EXPECT_FALSE(folder.Exists("ip1.log"));
+  EXPECT_TRUE(folder.Exists("keep.log"));
+  EXPECT_NE(velgated.Errors().find("status: Listening for cluster on "), std::string::npos);
+
+  // Edited while it runs: the operator's close writes the settings again.
+  folder.Write("Velgate.cfg", folder.Read("Velgate.cfg").value() + "\"Unknown\",2\r\n");
+  velgated.Type("quit");
+  EXPECT_EQ(velgated.WaitForExit(), 0);
+  EXPECT_EQ(folder.Read("Velgate.cfg").value().find("Unknown"), std::string::npos);
+  EXPECT_FALSE(PortAnswers(user_port));
+}
+
+TEST_F(Velgated, SigtermEndsItWithoutWritingTheSettings) {
+  folder.Write("Velgate.cfg", Config());
+  VelgatedProcess velgated({"--dir", folder.Path()});
+  ASSERT_TRUE(AllListening(velgated)) << velgated.Errors();
+
+  std::string edited = folder.Read("Velgate.cfg").value() + "\"Unknown\",1\r\n";
+  folder.Write("Velgate.cfg", edited);
+  velgated.Signal(SIGTERM);
+  EXPECT_EQ(velgated.WaitForExit(), 0);
+  EXPECT_EQ(folder.Read("Velgate.cfg").value(), edited);
+}
+
+TEST_F(Velgated, EndOfInputIsNotAShutdownAndUnknownLinesAreAnswered) {
+  folder.Write("Velgate.cfg", Config());
+  VelgatedProcess velgated({"--dir", folder.Path()});
+  ASSERT_TRUE(AllListening(velgated)) << velgated.Errors();
+
+  velgated.Type("launch");
+  ASSERT_TRUE(velgated.WaitUntil(
+      [&] { return velgated.Errors().find("unknown command \"launch\"") != std::string::npos; }));
+  velgated.Signal(SIGINT);
+  EXPECT_EQ(velgated.WaitForExit(), 0);
+}
+
+TEST_F(Velgated, PortInUseIsLoggedAsAStartTelnetFailure) {
+  asio::io_context io;
+  asio::ip::tcp::acceptor holder(io, asio::ip::tcp::endpoint(asio::ip::tcp::v4(),
+                                                             static_cast<unsigned short>(user_port)));
+  folder.Write("Velgate.cfg", Config());
+  VelgatedProcess velgated({"--dir", folder.Path()});
+
+  ASSERT_TRUE(velgated.WaitUntil([&] {
+    return folder.Read("error.log").value_or("").find(" StartTelnet Address in use\"\r\n") !=
+           std::string::npos;
+  }));
+  EXPECT_FALSE(PortAnswers(cluster_port));
+  EXPECT_TRUE(PortAnswers(monitor_port));
+  velgated.Signal(SIGTERM);
+  EXPECT_EQ(velgated.WaitForExit(), 0);
+}
+
+TEST_F(Velgated, FirstStartWithoutSettingsUsesTheDefaultPorts) {
+  for (int port : {7373, 9003, 15555}) {
+    if (PortAnswers(port)) GTEST_SKIP() << "port " << port << " is taken on this machine";
+  }
+  VelgatedProcess velgated({"--dir", folder.Path()});
+  ASSERT_TRUE(velgated.WaitUntil(
+      [&] { return PortAnswers(7373) && PortAnswers(9003) && PortAnswers(15555); }))
+      << velgated.Errors();
+  EXPECT_EQ(folder.Read("Velgate.cfg").value(),
+            ConfigLines({"\"AGWenabled\",0", "\"ClusterPort\",9003", "\"AGWport\",\"9002\"",
+                         "\"MonitorPort\",\"15555\"", "\"PreLoad\",5", "\"Top\",0", "\"Left\",0",
+                         "\"Height\",4000", "\"Width\",4000", "\"Cfg Left\",0", "\"Cfg Top\",0",
+                         "\"LockOuts Top\",0", "\"LockOuts Left\",0", "\"LockOuts Height\",5625",
+                         "\"LockOuts Width\",3675"}));
+  velgated.Type("quit");
+  EXPECT_EQ(velgated.WaitForExit(), 0);
+
+  // The second start reads what the first one wrote and still serves the user port.
+  VelgatedProcess again({"--dir", folder.Path()});
+  ASSERT_TRUE(again.WaitUntil([&] { return PortAnswers(7373) && PortAnswers(9003); }))
+      << again.Errors();
+  again.Signal(SIGTERM);
+  EXPECT_EQ(again.WaitForExit(), 0);
+}
+
+TEST(VelgatedCommandLine, VersionHelpAndUnknownArguments) {
+  VelgatedProcess version({"--version"});
+  EXPECT_EQ(version.WaitForExit(), 0);
+  VelgatedProcess wrong({"--frobnicate"});
+  EXPECT_EQ(wrong.WaitForExit(), 2);
+  EXPECT_NE(wrong.Errors().find("usage: velgated"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velgate::testing
