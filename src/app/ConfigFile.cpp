@@ -23,6 +23,8 @@ void AddUserPort(const std::string& value, Settings& settings) {
   for (std::int32_t i = 1; i <= settings.UserPortCount; ++i) {
     if (settings.UserPort(i) == text) return;
   }
+  // Every listener has a 16-bit index, the bridge's included.
+  if (settings.UserPortCount + 2 > 32767) throw RunTimeError::Overflow();
   settings.UserPortCount += 1;
   settings.SetUserPort(settings.UserPortCount, text);
   settings.PortSlotCount = settings.UserPortCount + 1;
@@ -94,6 +96,8 @@ ConfigReadResult ReadConfigRecords(std::string_view bytes, Settings& settings) {
 }
 
 void FinishConfigReading(Settings& settings) {
+  // The layout follows the whole file, so a bridge switch read after the port records counts.
+  RecomputeListenerCount(settings);
   // A file without user-port records still serves the default user port, as with no file.
   if (settings.NumListenPorts == 0) settings.NumListenPorts = 1;
   settings.FirstStreamIndex = settings.NumListenPorts + 1;
