@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (argument == "--version") {
-      std::cout << velgate::Gateway::kVersion << "\n";
+      std::cout << velgate::kVersion << "\n";
       return 0;
     }
     if (argument == "--dir" && i + 1 < argc) {
@@ -70,9 +70,8 @@ int main(int argc, char** argv) {
   signals.async_wait([&gateway](const std::error_code& error, int) {
     if (!error) gateway.CloseByProgram();
   });
-  velgate::StdinLines operator_lines(io, [&console](const std::string& line) {
-    console.Execute(line);
-  });
+  velgate::StdinLines operator_lines(
+      io, [&console](const std::string& line) { console.Execute(line); });
 
   gateway.FormLoad();
   io.run();

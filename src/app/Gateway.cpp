@@ -1,5 +1,8 @@
 #include "app/Gateway.h"
 
+#include <asio/post.hpp>
+
+#include "link/LinkCodec.h"
 #include "platform/Process.h"
 
 namespace velgate {
@@ -16,8 +19,10 @@ Gateway::Gateway(asio::io_context& io, const Clock& clock, TimerQueue& timers,
                    view_.Alert("Velgate", "error.log cannot be written: " + description);
                  }),
       local_ip_(LocalIPv4Address()),
-      streams_(io, timers, view_, user_events_, [this](int s) { LoginTimerTick(s); }),
-      cluster_socket_(io, cluster_events_, 0, kClusterSendCap),
+      monitor_feed_(view_, error_log_),
+      streams_(io, timers, view_, settings_, error_log_, link_, monitor_feed_),
+      link_(io, streams_.Table(), view_, settings_, error_log_, start_time_, folder_.Path(),
+            LinkHooks()),
       monitor_socket_(io, monitor_events_, 0, kMonitorSendCap),
       // The window's timers as it is created: Timer2 and Timer4 on, Timer5 off.
       timer2_(timers, 250, true, [this] { Timer2Tick(); }),
@@ -30,42 +35,34 @@ Gateway::Gateway(asio::io_context& io, const Clock& clock, TimerQueue& timers,
 
 Gateway::~Gateway() = default;
 
-void Gateway::SendToMonitor(std::string_view text) {
-  // Messages are queued only while a monitor client is connected; the monitor port's drain
-  // reads SockState at its ticks.
-  if (SockState != static_cast<std::int16_t>(SocketState::kConnected)) return;
-  (void)text;
+ClusterLink::Hooks Gateway::LinkHooks() {
+  ClusterLink::Hooks hooks;
+  // The cluster's order to end is carried out from the loop, not inside its own handler.
+  hooks.shutdown_ordered = [this] { asio::post(io_, [this] { CloseByProgram(); }); };
+  hooks.send_to_stream = [this](int s, std::string_view text) { streams_.SendToStream(s, text); };
+  hooks.connect_out = [this](std::string_view, std::string_view, std::string_view) {
+    ErrorLog("ConnectOut", "outgoing connections are not served yet");
+  };
+  return hooks;
 }
 
 void Gateway::SetStatusColour(Colour colour) {
   view_.UpdateLabels([colour](MainLabels& labels) { labels.StatusColour = colour; });
 }
 
-// User sockets: listeners 1 .. NumListenPorts and the streams after them.
-
-void Gateway::VelgateIn_ConnectionRequest(int, PendingConnection& request) {
-  // Admission is not served yet: the caller is turned away without a byte.
-  request.Refuse();
+void Gateway::ConsoleEnter(int s, std::string_view text) {
+  std::string line(text);
+  line += "\r\n";
+  link_.SendToCluster(AA00(s, line));
 }
 
-void Gateway::VelgateIn_DataArrival(int, std::string_view) {}
-void Gateway::VelgateIn_Connect(int) {}
-void Gateway::VelgateIn_Close(int) {}
-void Gateway::VelgateIn_Error(int, const RunTimeError&) {}
-void Gateway::LoginTimerTick(int) {}
 void Gateway::WatchdogTick(int) {}
-
-// The cluster socket.
-
-void Gateway::VelgateCluster_ConnectionRequest(int, PendingConnection& request) { request.Refuse(); }
-void Gateway::VelgateCluster_DataArrival(int, std::string_view) {}
-void Gateway::VelgateCluster_Connect(int) {}
-void Gateway::VelgateCluster_Close(int) {}
-void Gateway::VelgateCluster_Error(int, const RunTimeError&) {}
 
 // The monitor socket.
 
-void Gateway::VelgateMonitor_ConnectionRequest(int, PendingConnection& request) { request.Refuse(); }
+void Gateway::VelgateMonitor_ConnectionRequest(int, PendingConnection& request) {
+  request.Refuse();
+}
 void Gateway::VelgateMonitor_DataArrival(int, std::string_view) {}
 void Gateway::VelgateMonitor_Connect(int) {}
 void Gateway::VelgateMonitor_Close(int) {}

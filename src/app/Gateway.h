@@ -15,6 +15,9 @@
 
 #include "app/ErrorLog.h"
 #include "app/Settings.h"
+#include "app/Version.h"
+#include "link/ClusterLink.h"
+#include "monitor/MonitorFeed.h"
 #include "platform/Clock.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SocketEventsOf.h"
@@ -22,6 +25,7 @@
 #include "platform/TimerQueue.h"
 #include "protection/HighwaterMarks.h"
 #include "streams/StreamTable.h"
+#include "streams/UserStreams.h"
 #include "ui/ViewModel.h"
 
 namespace velgate {
@@ -35,8 +39,6 @@ struct GatewayOptions {
 
 class Gateway {
  public:
-  static constexpr const char* kVersion = "3.02";
-  static constexpr std::size_t kClusterSendCap = 64 * 1024 * 1024;
   static constexpr std::size_t kMonitorSendCap = 8 * 1024 * 1024;
 
   Gateway(asio::io_context& io, const Clock& clock, TimerQueue& timers, GatewayOptions options);
@@ -50,6 +52,8 @@ class Gateway {
   void StartAction();
   /// Opens the user, bridge and cluster listeners that are not listening yet.
   void StartTelnet();
+  /// The operator's line for stream s, as Enter in its call-sign field sends it.
+  void ConsoleEnter(int s, std::string_view text);
   /// The operator closes the window and confirms: settings written, then shut down.
   void CloseByUser();
   /// A close that is not the operator's (a signal, the cluster's order): nothing is written.
@@ -62,14 +66,17 @@ class Gateway {
   /// Appends one entry to error.log.
   void ErrorLog(std::string_view where, std::string_view text) { error_log_.Write(where, text); }
   /// Queues a monitor message; dropped unless a monitor client is connected.
-  void SendToMonitor(std::string_view text);
+  void SendToMonitor(std::string_view text) { monitor_feed_.SendToMonitor(text); }
   /// Paints the window and its status labels in one colour.
   void SetStatusColour(Colour colour);
 
   const Settings& CurrentSettings() const { return settings_; }
   ViewModel& View() { return view_; }
-  StreamTable& Streams() { return streams_; }
-  TcpSocket& VelgateCluster() { return cluster_socket_; }
+  StreamTable& Streams() { return streams_.Table(); }
+  UserStreams& Users() { return streams_; }
+  ClusterLink& Link() { return link_; }
+  MonitorFeed& Monitor() { return monitor_feed_; }
+  TcpSocket& VelgateCluster() { return link_.Socket(); }
   TcpSocket& VelgateMonitor() { return monitor_socket_; }
   const ProgramFolder& Folder() const { return folder_; }
   const HighwaterMarks& Highwater() const { return highwater_; }
@@ -93,6 +100,8 @@ class Gateway {
   void Timer5Tick();
   void OpenListener(int i);
 
+  ClusterLink::Hooks LinkHooks();
+
   // Settings and marks.
   void ReadFix();
   void ReadFixFailed(const RunTimeError& error, const std::string& key, const std::string& value);
@@ -102,38 +111,19 @@ class Gateway {
   // Shutdown.
   void Unload();
 
-  // Socket events of the user sockets, the cluster socket and the monitor socket.
-  void VelgateIn_ConnectionRequest(int index, PendingConnection& request);
-  void VelgateIn_DataArrival(int index, std::string_view data);
-  void VelgateIn_Connect(int index);
-  void VelgateIn_Close(int index);
-  void VelgateIn_Error(int index, const RunTimeError& error);
-  void VelgateCluster_ConnectionRequest(int index, PendingConnection& request);
-  void VelgateCluster_DataArrival(int index, std::string_view data);
-  void VelgateCluster_Connect(int index);
-  void VelgateCluster_Close(int index);
-  void VelgateCluster_Error(int index, const RunTimeError& error);
+  // Socket events of the monitor socket.
   void VelgateMonitor_ConnectionRequest(int index, PendingConnection& request);
   void VelgateMonitor_DataArrival(int index, std::string_view data);
   void VelgateMonitor_Connect(int index);
   void VelgateMonitor_Close(int index);
   void VelgateMonitor_Error(int index, const RunTimeError& error);
 
-  void LoginTimerTick(int s);
   void WatchdogTick(int i);
 
-  using UserEvents =
-      SocketEventsOf<Gateway, &Gateway::VelgateIn_ConnectionRequest, &Gateway::VelgateIn_DataArrival,
-                     &Gateway::VelgateIn_Connect, &Gateway::VelgateIn_Close,
-                     &Gateway::VelgateIn_Error>;
-  using ClusterEvents = SocketEventsOf<
-      Gateway, &Gateway::VelgateCluster_ConnectionRequest, &Gateway::VelgateCluster_DataArrival,
-      &Gateway::VelgateCluster_Connect, &Gateway::VelgateCluster_Close,
-      &Gateway::VelgateCluster_Error>;
-  using MonitorEvents = SocketEventsOf<
-      Gateway, &Gateway::VelgateMonitor_ConnectionRequest, &Gateway::VelgateMonitor_DataArrival,
-      &Gateway::VelgateMonitor_Connect, &Gateway::VelgateMonitor_Close,
-      &Gateway::VelgateMonitor_Error>;
+  using MonitorEvents =
+      SocketEventsOf<Gateway, &Gateway::VelgateMonitor_ConnectionRequest,
+                     &Gateway::VelgateMonitor_DataArrival, &Gateway::VelgateMonitor_Connect,
+                     &Gateway::VelgateMonitor_Close, &Gateway::VelgateMonitor_Error>;
 
   asio::io_context& io_;
   const Clock& clock_;
@@ -147,11 +137,10 @@ class Gateway {
   DateTime start_time_;
   std::string local_ip_;
 
-  UserEvents user_events_{*this};
-  ClusterEvents cluster_events_{*this};
+  MonitorFeed monitor_feed_;
+  UserStreams streams_;
+  ClusterLink link_;
   MonitorEvents monitor_events_{*this};
-  StreamTable streams_;
-  TcpSocket cluster_socket_;
   TcpSocket monitor_socket_;
 
   Timer timer2_;
@@ -160,8 +149,6 @@ class Gateway {
   std::function<void()> after_pause_;
   std::vector<Timer> tmrDOS_;
   std::vector<std::int32_t> PortCounters;
-  bool FollowNew = false;
-  std::int16_t SockState = 0;
 
   bool unloaded_ = false;
   std::function<void()> shutdown_handler_;

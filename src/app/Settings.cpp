@@ -10,7 +10,8 @@ const std::string& Settings::UserPort(int i) const {
 
 void Settings::SetUserPort(int i, std::string text) {
   if (i < 1) return;
-  if (static_cast<std::size_t>(i) >= UserPorts.size()) UserPorts.resize(static_cast<std::size_t>(i) + 1);
+  if (static_cast<std::size_t>(i) >= UserPorts.size())
+    UserPorts.resize(static_cast<std::size_t>(i) + 1);
   UserPorts[static_cast<std::size_t>(i)] = std::move(text);
 }
 

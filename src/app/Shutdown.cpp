@@ -12,7 +12,9 @@ void Gateway::CloseByUser() {
   Unload();
 }
 
-void Gateway::CloseByProgram() { Unload(); }
+void Gateway::CloseByProgram() {
+  Unload();
+}
 
 void Gateway::Unload() {
   if (unloaded_) return;
@@ -20,8 +22,8 @@ void Gateway::Unload() {
   monitor_socket_.Close();
   monitor_socket_.SetRemotePort(0);
   monitor_socket_.SetLocalPort(0);
-  streams_.CloseVelgatesIn();
-  cluster_socket_.Close();
+  Streams().CloseVelgatesIn();
+  link_.Close();
   // Nothing ticks once the window is gone.
   timer2_.SetEnabled(false);
   timer4_.SetEnabled(false);
@@ -29,7 +31,7 @@ void Gateway::Unload() {
   for (Timer& timer : tmrDOS_) {
     if (timer.Valid()) timer.SetEnabled(false);
   }
-  for (Timer& timer : streams_.tmrDisconnect) timer.SetEnabled(false);
+  for (Timer& timer : Streams().tmrDisconnect) timer.SetEnabled(false);
   // The program ends from the loop, never inside the handler that closed it.
   if (shutdown_handler_) asio::post(io_, shutdown_handler_);
 }

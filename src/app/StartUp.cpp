@@ -20,7 +20,7 @@ void Gateway::FormLoad() {
     const std::int16_t preload = ToInteger16(settings_.PreLoad + settings_.NumListenPorts);
     CreateListenerIndicators();
     PortCounters.assign(static_cast<std::size_t>(settings_.NumListenPorts) + 2, 0);
-    streams_.GrowStreamTable(preload);
+    Streams().GrowStreamTable(preload);
     // The monitor listener opens after a pause that lets pending events run.
     if (monitor_socket_.State() != SocketState::kClosed) monitor_socket_.Close();
     monitor_socket_.Close();
@@ -37,11 +37,11 @@ void Gateway::FormLoadAfterPause() {
     monitor_socket_.SetLocalPort(TextToInteger32(settings_.MonitorPort));
     monitor_socket_.Listen();
     StartAction();
-    FollowNew = true;
+    monitor_feed_.FollowNew = true;
     view_.UpdateLabels([&](MainLabels& labels) {
       labels.title = std::string("Velgate Version ") + kVersion;
       labels.lblDate = "Listening for cluster on " + local_ip_ + " port " +
-                       PlainNumber(cluster_socket_.LocalPort());
+                       PlainNumber(link_.Socket().LocalPort());
     });
   } catch (const RunTimeError& error) {
     FormLoadFailed(error);
@@ -62,7 +62,8 @@ void Gateway::CreateListenerIndicators() {
   tmrDOS_.resize(static_cast<std::size_t>(listeners) + 1);
   for (int i = 1; i <= listeners; ++i) {
     indicators[static_cast<std::size_t>(i)].colour = ListenerColour(i);
-    tmrDOS_[static_cast<std::size_t>(i)] = Timer(timers_, 30000, false, [this, i] { WatchdogTick(i); });
+    tmrDOS_[static_cast<std::size_t>(i)] =
+        Timer(timers_, 30000, false, [this, i] { WatchdogTick(i); });
   }
 }
 
@@ -83,12 +84,10 @@ void Gateway::StartTelnet() {
       labels.title = std::string("Cluster Velgate (Velgate Version ") + kVersion + " by QQ0QQ)";
     });
     for (int i = 1; i <= settings_.NumListenPorts; ++i) {
-      if (streams_.Socket(i).State() != SocketState::kListening) OpenListener(i);
+      if (Streams().Socket(i).State() != SocketState::kListening) OpenListener(i);
       tmrDOS_[static_cast<std::size_t>(i)].SetEnabled(true);
     }
-    cluster_socket_.Close();
-    cluster_socket_.SetLocalPort(settings_.ClusterPort);
-    cluster_socket_.Listen();
+    link_.Listen();
   } catch (const RunTimeError& error) {
     // The listeners after the failing one, the cluster listener among them, stay closed.
     ErrorLog("StartTelnet", error.Description());
@@ -96,7 +95,7 @@ void Gateway::StartTelnet() {
 }
 
 void Gateway::OpenListener(int i) {
-  TcpSocket& listener = streams_.Socket(i);
+  TcpSocket& listener = Streams().Socket(i);
   listener.Close();
   listener.SetRemotePort(0);
   ListenerIndicator& indicator = view_.Indicators()[static_cast<std::size_t>(i)];

@@ -12,7 +12,9 @@ AsioTimerDriver::AsioTimerDriver(asio::io_context& io, TimerQueue& queue)
   Arm();
 }
 
-AsioTimerDriver::~AsioTimerDriver() { queue_.SetEarlierDueListener(nullptr); }
+AsioTimerDriver::~AsioTimerDriver() {
+  queue_.SetEarlierDueListener(nullptr);
+}
 
 void AsioTimerDriver::Arm() {
   auto due = queue_.NextDueMs();

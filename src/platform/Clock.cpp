@@ -23,8 +23,8 @@ DateTime FromTm(const std::tm& tm) {
 }  // namespace
 
 std::int64_t SecondsSinceEpoch(const DateTime& utc) {
-  std::int64_t days = DaysFromCivil(utc.year, static_cast<unsigned>(utc.month),
-                                    static_cast<unsigned>(utc.day));
+  std::int64_t days =
+      DaysFromCivil(utc.year, static_cast<unsigned>(utc.month), static_cast<unsigned>(utc.day));
   return days * 86400 + utc.hour * 3600 + utc.minute * 60 + utc.second;
 }
 
@@ -45,8 +45,11 @@ DateTime DateTimeFromSeconds(std::int64_t seconds) {
   const unsigned d = doy - (153 * mp + 2) / 5 + 1;
   const unsigned m = mp < 10 ? mp + 3 : mp - 9;
   const std::int64_t y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2);
-  return DateTime{static_cast<int>(y), static_cast<int>(m), static_cast<int>(d),
-                  static_cast<int>(rest / 3600), static_cast<int>(rest % 3600 / 60),
+  return DateTime{static_cast<int>(y),
+                  static_cast<int>(m),
+                  static_cast<int>(d),
+                  static_cast<int>(rest / 3600),
+                  static_cast<int>(rest % 3600 / 60),
                   static_cast<int>(rest % 60)};
 }
 

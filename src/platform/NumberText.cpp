@@ -9,8 +9,12 @@
 namespace velgate {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Length of the number at the start of text (after blanks were skipped): sign, digits, fraction.
 // digits_seen tells whether any digit was part of it.
@@ -41,8 +45,7 @@ double ParseDecimal(std::string_view number) {
   }
   double value = 0;
   if (!number.empty() && number != ".") {
-    std::from_chars(number.data(), number.data() + number.size(), value,
-                    std::chars_format::fixed);
+    std::from_chars(number.data(), number.data() + number.size(), value, std::chars_format::fixed);
   }
   return negative ? -value : value;
 }
@@ -59,7 +62,9 @@ double Val(std::string_view text) {
   return ParseDecimal(text.substr(0, length));
 }
 
-double RoundHalfEven(double value) { return std::nearbyint(value); }
+double RoundHalfEven(double value) {
+  return std::nearbyint(value);
+}
 
 std::int16_t ToInteger16(double value) {
   double rounded = RoundHalfEven(value);
@@ -117,7 +122,9 @@ std::optional<std::int32_t> ParseStrictInteger(std::string_view text) {
   return value;
 }
 
-std::string PlainNumber(std::int64_t value) { return std::to_string(value); }
+std::string PlainNumber(std::int64_t value) {
+  return std::to_string(value);
+}
 
 std::string SignedBlankNumber(std::int64_t value) {
   return value >= 0 ? " " + std::to_string(value) : std::to_string(value);

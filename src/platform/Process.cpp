@@ -42,7 +42,9 @@ bool RaiseOpenFilesLimit() {
   return setrlimit(RLIMIT_NOFILE, &limit) == 0;
 }
 
-bool RaiseProcessPriority() { return setpriority(PRIO_PROCESS, 0, -5) == 0; }
+bool RaiseProcessPriority() {
+  return setpriority(PRIO_PROCESS, 0, -5) == 0;
+}
 
 void OpenInBrowser(const std::string& address) {
   // The opener runs detached; its exit is not awaited and its failure is not reported.

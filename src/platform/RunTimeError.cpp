@@ -5,7 +5,8 @@
 namespace velgate {
 
 RunTimeError RunTimeError::FromSocket(const std::error_code& error) {
-  // Asio reports system errors in a category of its own; their values are errno values all the same.
+  // Asio reports system errors in a category of its own; their values are errno values all the
+  // same.
   const std::string category = error.category().name();
   if (category == "system" || category == "generic" || category == "asio.system") {
     switch (error.value()) {

@@ -20,8 +20,8 @@ std::array<char, 64 * 1024>& SharedReadBuffer() {
 
 bool DescriptorsExhausted(const std::error_code& error) {
   return error == std::errc::too_many_files_open ||
-         error == std::errc::too_many_files_open_in_system ||
-         error == std::errc::no_buffer_space || error == std::errc::not_enough_memory;
+         error == std::errc::too_many_files_open_in_system || error == std::errc::no_buffer_space ||
+         error == std::errc::not_enough_memory;
 }
 
 constexpr std::size_t kKeptSendCapacity = 64 * 1024;
@@ -42,8 +42,7 @@ void PendingConnection::Refuse() {
   peer_.close(ignored);
 }
 
-TcpSocket::TcpSocket(asio::io_context& io, TcpSocketEvents& events, int index,
-                     std::size_t send_cap)
+TcpSocket::TcpSocket(asio::io_context& io, TcpSocketEvents& events, int index, std::size_t send_cap)
     : io_(io), events_(events), index_(index), send_cap_(send_cap), acceptor_(io), socket_(io) {}
 
 TcpSocket::~TcpSocket() {
@@ -154,20 +153,20 @@ void TcpSocket::Connect(const std::string& host, int port) {
           Fail(error);
           return;
         }
-        asio::async_connect(
-            socket_, results,
-            [this, life, generation](const std::error_code& connect_error, const tcp::endpoint& peer) {
-              if (*life != generation) return;
-              if (connect_error) {
-                Fail(connect_error);
-                return;
-              }
-              remote_ip_ = peer.address().to_string();
-              std::error_code ignored;
-              local_port_ = socket_.local_endpoint(ignored).port();
-              Connected();
-              events_.OnConnect(index_);
-            });
+        asio::async_connect(socket_, results,
+                            [this, life, generation](const std::error_code& connect_error,
+                                                     const tcp::endpoint& peer) {
+                              if (*life != generation) return;
+                              if (connect_error) {
+                                Fail(connect_error);
+                                return;
+                              }
+                              remote_ip_ = peer.address().to_string();
+                              std::error_code ignored;
+                              local_port_ = socket_.local_endpoint(ignored).port();
+                              Connected();
+                              events_.OnConnect(index_);
+                            });
       });
 }
 
@@ -236,28 +235,30 @@ void TcpSocket::Flush() {
   waiting_writable_ = true;
   const std::uint64_t generation = *life_;
   auto life = life_;
-  socket_.async_wait(tcp::socket::wait_write, [this, life, generation](const std::error_code& error) {
-    if (*life != generation) return;
-    waiting_writable_ = false;
-    if (error) {
-      Fail(error);
-      return;
-    }
-    Flush();
-  });
+  socket_.async_wait(tcp::socket::wait_write,
+                     [this, life, generation](const std::error_code& error) {
+                       if (*life != generation) return;
+                       waiting_writable_ = false;
+                       if (error) {
+                         Fail(error);
+                         return;
+                       }
+                       Flush();
+                     });
 }
 
 void TcpSocket::StartReading() {
   const std::uint64_t generation = *life_;
   auto life = life_;
-  socket_.async_wait(tcp::socket::wait_read, [this, life, generation](const std::error_code& error) {
-    if (*life != generation) return;
-    if (error) {
-      Fail(error);
-      return;
-    }
-    OnReadable();
-  });
+  socket_.async_wait(tcp::socket::wait_read,
+                     [this, life, generation](const std::error_code& error) {
+                       if (*life != generation) return;
+                       if (error) {
+                         Fail(error);
+                         return;
+                       }
+                       OnReadable();
+                     });
 }
 
 void TcpSocket::OnReadable() {
@@ -288,7 +289,9 @@ void TcpSocket::RemoteClosed() {
   events_.OnClose(index_);
 }
 
-void TcpSocket::Fail(const std::error_code& error) { FailWith(RunTimeError::FromSocket(error)); }
+void TcpSocket::Fail(const std::error_code& error) {
+  FailWith(RunTimeError::FromSocket(error));
+}
 
 void TcpSocket::FailWith(const RunTimeError& error) {
   // The socket is in the error state at once; its owner hears of it from the loop, never from

@@ -154,15 +154,21 @@ void Timer::SetEnabled(bool enabled) {
   }
 }
 
-bool Timer::Enabled() const { return queue_ && queue_->slots_[slot_].enabled; }
+bool Timer::Enabled() const {
+  return queue_ && queue_->slots_[slot_].enabled;
+}
 
 void Timer::Restart() {
   SetEnabled(false);
   SetEnabled(true);
 }
 
-void Timer::SetInterval(std::int64_t interval_ms) { queue_->SetInterval(slot_, interval_ms); }
+void Timer::SetInterval(std::int64_t interval_ms) {
+  queue_->SetInterval(slot_, interval_ms);
+}
 
-std::int64_t Timer::Interval() const { return queue_->slots_[slot_].interval_ms; }
+std::int64_t Timer::Interval() const {
+  return queue_->slots_[slot_].interval_ms;
+}
 
 }  // namespace velgate

@@ -11,7 +11,8 @@ std::int32_t IPToNumber(std::string_view address) {
   int count = 0;
   for (;;) {
     std::size_t dot = address.find('.', start);
-    std::string_view part = address.substr(start, dot == std::string_view::npos ? dot : dot - start);
+    std::string_view part =
+        address.substr(start, dot == std::string_view::npos ? dot : dot - start);
     if (count < 4) parts[count] = Val(part);
     ++count;
     if (dot == std::string_view::npos) break;

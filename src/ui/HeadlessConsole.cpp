@@ -1,6 +1,9 @@
 #include "ui/HeadlessConsole.h"
 
+#include <optional>
+
 #include "app/Gateway.h"
+#include "platform/NumberText.h"
 
 namespace velgate {
 namespace {
@@ -43,11 +46,27 @@ void HeadlessConsole::Execute(std::string_view line) {
   if (command.empty()) return;
   if (command == "quit") {
     gateway_.CloseByUser();
-  } else if (command == "send" || command == "disc") {
-    Say(std::string(command) + ": the cluster link is not served yet");
+  } else if (command == "send") {
+    Send(rest);
+  } else if (command == "disc") {
+    gateway_.Link().Disconnect();
   } else {
     Say("unknown command \"" + std::string(command) + "\" (send S TEXT, disc, quit)");
   }
+}
+
+void HeadlessConsole::Send(std::string_view arguments) {
+  std::string_view text;
+  std::string_view stream_text = FirstWord(arguments, text);
+  std::optional<std::int32_t> stream = ParseStrictInteger(stream_text);
+  const std::int32_t first = gateway_.CurrentSettings().FirstStreamIndex;
+  const std::int32_t last = gateway_.Streams().StreamMax();
+  if (!stream || *stream < first || *stream > last) {
+    Say("send: the stream must be a number from " + PlainNumber(first) + " to " +
+        PlainNumber(last) + " (send S TEXT)");
+    return;
+  }
+  gateway_.ConsoleEnter(*stream, text);
 }
 
 void HeadlessConsole::Alert(const std::string& title, const std::string& text) {
@@ -65,6 +84,8 @@ void HeadlessConsole::LabelsChanged(const MainLabels& labels) {
   }
 }
 
-void HeadlessConsole::Say(const std::string& line) { out_ << OneLine(line) << std::endl; }
+void HeadlessConsole::Say(const std::string& line) {
+  out_ << OneLine(line) << std::endl;
+}
 
 }  // namespace velgate

@@ -28,6 +28,7 @@ class HeadlessConsole final : public ViewListener {
   void BringToFront() override {}
 
  private:
+  void Send(std::string_view arguments);
   void Say(const std::string& line);
 
   Gateway& gateway_;

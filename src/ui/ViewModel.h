@@ -35,9 +35,9 @@ struct ListenerIndicator {
 /// The main window's labels and status texts.
 struct MainLabels {
   std::string title;
-  std::string lblIn = "0";      ///< users logged in
-  std::string Label6 = "0";     ///< session highwater mark
-  std::string Label4 = "0";     ///< all-time highwater mark
+  std::string lblIn = "0";   ///< users logged in
+  std::string Label6 = "0";  ///< session highwater mark
+  std::string Label4 = "0";  ///< all-time highwater mark
   std::string Label3Tip = "Session Highwater Mark";
   std::string Label5Tip = "All-Time Highwater Mark";
   std::string lblIDnr = "ID ";  ///< last connection number

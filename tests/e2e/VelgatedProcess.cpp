@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-
 extern char** environ;
 
 namespace velgate::testing {

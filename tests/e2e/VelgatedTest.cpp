@@ -23,11 +23,10 @@ class Velgated : public ::testing::Test {
   }
 
   std::string Config(std::initializer_list<std::string> extra = {}) const {
-    std::string text = ConfigLines({"\"AGWenabled\",0",
-                                    "\"ClusterPort\"," + std::to_string(cluster_port),
-                                    "\"UserPort\",\"" + std::to_string(user_port) + "\"",
-                                    "\"AGWport\",\"9002\"",
-                                    "\"MonitorPort\",\"" + std::to_string(monitor_port) + "\""});
+    std::string text =
+        ConfigLines({"\"AGWenabled\",0", "\"ClusterPort\"," + std::to_string(cluster_port),
+                     "\"UserPort\",\"" + std::to_string(user_port) + "\"", "\"AGWport\",\"9002\"",
+                     "\"MonitorPort\",\"" + std::to_string(monitor_port) + "\""});
     for (const std::string& line : extra) text += line + "\r\n";
     return text;
   }
@@ -90,8 +89,8 @@ TEST_F(Velgated, EndOfInputIsNotAShutdownAndUnknownLinesAreAnswered) {
 
 TEST_F(Velgated, PortInUseIsLoggedAsAStartTelnetFailure) {
   asio::io_context io;
-  asio::ip::tcp::acceptor holder(io, asio::ip::tcp::endpoint(asio::ip::tcp::v4(),
-                                                             static_cast<unsigned short>(user_port)));
+  asio::ip::tcp::acceptor holder(
+      io, asio::ip::tcp::endpoint(asio::ip::tcp::v4(), static_cast<unsigned short>(user_port)));
   folder.Write("Velgate.cfg", Config());
   VelgatedProcess velgated({"--dir", folder.Path()});
 
@@ -110,9 +109,9 @@ TEST_F(Velgated, FirstStartWithoutSettingsUsesTheDefaultPorts) {
     if (PortAnswers(port)) GTEST_SKIP() << "port " << port << " is taken on this machine";
   }
   VelgatedProcess velgated({"--dir", folder.Path()});
-  ASSERT_TRUE(velgated.WaitUntil(
-      [&] { return PortAnswers(7373) && PortAnswers(9003) && PortAnswers(15555); }))
-      << velgated.Errors();
+  ASSERT_TRUE(velgated.WaitUntil([&] {
+    return PortAnswers(7373) && PortAnswers(9003) && PortAnswers(15555);
+  })) << velgated.Errors();
   EXPECT_EQ(folder.Read("Velgate.cfg").value(),
             ConfigLines({"\"AGWenabled\",0", "\"ClusterPort\",9003", "\"AGWport\",\"9002\"",
                          "\"MonitorPort\",\"15555\"", "\"PreLoad\",5", "\"Top\",0", "\"Left\",0",
@@ -128,6 +127,48 @@ TEST_F(Velgated, FirstStartWithoutSettingsUsesTheDefaultPorts) {
       << again.Errors();
   again.Signal(SIGTERM);
   EXPECT_EQ(again.WaitForExit(), 0);
+}
+
+TEST_F(Velgated, ClusterServerHandshakeConsoleLineDiscAndReconnect) {
+  folder.Write("Velgate.cfg", Config());
+  VelgatedProcess velgated({"--dir", folder.Path()});
+  ASSERT_TRUE(AllListening(velgated)) << velgated.Errors();
+
+  auto exchange = [&](TestPeer& cluster, const std::string& say, std::size_t expect_bytes) {
+    cluster.ClearReceived();
+    if (!say.empty()) cluster.Send(say);
+    velgated.WaitUntil([&] {
+      cluster.Pump();
+      return cluster.Received().size() >= expect_bytes;
+    });
+    return cluster.Received();
+  };
+
+  TestPeer cluster(cluster_port);
+  ASSERT_TRUE(cluster.Connected());
+  const std::string qrv = exchange(cluster, "ZQ Cluster", 4);
+  EXPECT_EQ(qrv.substr(0, 4), "QRV ");
+  EXPECT_NE(qrv.find(" 3.02^" + folder.Path() + "\x03"), std::string::npos) << qrv;
+  EXPECT_EQ(exchange(cluster, "7261", 15), std::string("AA01^2^6\x03") + "AA18^\x03");
+
+  velgated.Type("send 4 G0ABC");
+  EXPECT_EQ(exchange(cluster, "", 15), "AA00^4^G0ABC\r\n\x03");
+  velgated.Type("send 1 listener");
+  ASSERT_TRUE(velgated.WaitUntil([&] {
+    return velgated.Errors().find("send: the stream must be a number from 2 to 6") !=
+           std::string::npos;
+  }));
+
+  velgated.Type("disc");
+  ASSERT_TRUE(velgated.WaitUntil([&] {
+    cluster.Pump();
+    return cluster.Closed();
+  }));
+  TestPeer again(cluster_port);
+  ASSERT_TRUE(again.Connected());
+  EXPECT_EQ(exchange(again, "7261", 15), std::string("AA01^2^6\x03") + "AA18^\x03");
+  velgated.Type("quit");
+  EXPECT_EQ(velgated.WaitForExit(), 0);
 }
 
 TEST(VelgatedCommandLine, VersionHelpAndUnknownArguments) {

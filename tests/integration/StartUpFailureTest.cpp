@@ -15,7 +15,8 @@ using StartUpFailure = GatewayFixture;
 class PortHolder {
  public:
   PortHolder(asio::io_context& io, int port)
-      : acceptor_(io, asio::ip::tcp::endpoint(asio::ip::tcp::v4(), static_cast<unsigned short>(port))) {}
+      : acceptor_(
+            io, asio::ip::tcp::endpoint(asio::ip::tcp::v4(), static_cast<unsigned short>(port))) {}
   void Release() { acceptor_.close(); }
 
  private:
@@ -120,9 +121,9 @@ TEST_F(StartUpFailure, HighwaterFileWithOnlyTheNumber) {
 }
 
 TEST_F(StartUpFailure, BrokenHighwaterFileIsReportedAndTheBridgeStillListens) {
-  folder.Write("Velgate.cfg", StandardConfig({"\"AGWenabled\",1", "\"AGWport\",\"" +
-                                                                       std::to_string(bridge_port) +
-                                                                       "\""}));
+  folder.Write(
+      "Velgate.cfg",
+      StandardConfig({"\"AGWenabled\",1", "\"AGWport\",\"" + std::to_string(bridge_port) + "\""}));
   folder.Write("highwater.dat", "");
   Gateway& g = Start();
 

@@ -39,15 +39,15 @@ TEST_F(StartUp, ShowsTitleStatusLineAndListenerIndicators) {
 
   const MainLabels& labels = g.View().Labels();
   EXPECT_EQ(labels.title, "Velgate Version 3.02");
-  EXPECT_EQ(labels.lblDate, "Listening for cluster on " + g.LocalIP() + " port " +
-                                std::to_string(cluster_port));
+  EXPECT_EQ(labels.lblDate,
+            "Listening for cluster on " + g.LocalIP() + " port " + std::to_string(cluster_port));
   EXPECT_FALSE(labels.StartButtonVisible);
   EXPECT_EQ(labels.StatusColour, colours::kYellow);
   ASSERT_EQ(g.View().Indicators().size(), 3u);
   EXPECT_EQ(g.View().Indicators()[1].colour, colours::kGreen);
   EXPECT_EQ(g.View().Indicators()[2].colour, colours::kLightBlue);
-  EXPECT_EQ(g.View().Indicators()[2].tip, "Listening for users on " + g.LocalIP() + " port " +
-                                              std::to_string(second_user_port));
+  EXPECT_EQ(g.View().Indicators()[2].tip,
+            "Listening for users on " + g.LocalIP() + " port " + std::to_string(second_user_port));
   EXPECT_TRUE(g.tmrDOS(1).Enabled());
   EXPECT_TRUE(g.tmrDOS(2).Enabled());
   // Two listeners and PreLoad 5: streams 3 to 7.
@@ -81,8 +81,8 @@ TEST_F(StartUp, BridgeListenerFollowsTheUserPorts) {
   EXPECT_EQ(g.Streams().Socket(3).State(), SocketState::kListening);
   EXPECT_EQ(g.Streams().Socket(3).LocalPort(), bridge_port);
   EXPECT_TRUE(PortAnswers(bridge_port));
-  EXPECT_EQ(g.View().Indicators()[3].tip, "Listening for agw2zqc on " + g.LocalIP() + " port " +
-                                              std::to_string(bridge_port));
+  EXPECT_EQ(g.View().Indicators()[3].tip,
+            "Listening for agw2zqc on " + g.LocalIP() + " port " + std::to_string(bridge_port));
 }
 
 TEST_F(StartUp, SecondStartFromTheWrittenFileStillServesTheDefaultUserPort) {

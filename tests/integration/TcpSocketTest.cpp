@@ -108,7 +108,8 @@ TEST_F(TcpSocketTest, QueueOverItsCapIsAnErrorEventFromTheLoop) {
   EXPECT_FALSE(raised_inside_send);
   EXPECT_EQ(stream.State(), SocketState::kError);
   EXPECT_LE(stream.QueuedBytes(), 64u * 1024u);
-  ASSERT_TRUE(loop.RunUntil([&] { return !log.events.empty() && log.events.back() == "error 2 10055"; }));
+  ASSERT_TRUE(
+      loop.RunUntil([&] { return !log.events.empty() && log.events.back() == "error 2 10055"; }));
   // Exactly one report.
   loop.Poll();
   EXPECT_EQ(std::count(log.events.begin(), log.events.end(), "error 2 10055"), 1);

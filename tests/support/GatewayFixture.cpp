@@ -1,5 +1,7 @@
 #include "GatewayFixture.h"
 
+#include <algorithm>
+
 namespace velgate::testing {
 
 std::string ConfigLines(std::initializer_list<std::string> lines) {
@@ -45,6 +47,15 @@ Gateway& GatewayFixture::Start() {
 
 std::string GatewayFixture::ErrorLogText() const {
   return folder.Read("error.log").value_or("");
+}
+
+}  // namespace velgate::testing
+
+namespace velgate::testing {
+
+std::size_t GatewayFixture::ErrorLogLines() const {
+  const std::string text = ErrorLogText();
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
 }  // namespace velgate::testing

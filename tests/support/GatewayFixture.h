@@ -30,6 +30,8 @@ class GatewayFixture : public ::testing::Test {
   Gateway& Start();
   /// error.log's text, empty when there is none.
   std::string ErrorLogText() const;
+  /// How many entries error.log holds.
+  std::size_t ErrorLogLines() const;
 
   TempFolder folder;
   TestLoop loop;

@@ -66,7 +66,9 @@ TestPeer::TestPeer(int port, const std::string& source_address) {
   ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
 }
 
-TestPeer::~TestPeer() { Close(); }
+TestPeer::~TestPeer() {
+  Close();
+}
 
 void TestPeer::Send(std::string_view bytes) {
   while (fd_ >= 0 && !bytes.empty()) {
@@ -96,6 +98,13 @@ bool TestPeer::Pump() {
     }
     return changed;
   }
+}
+
+void TestPeer::Reset() {
+  if (fd_ < 0) return;
+  linger abort{1, 0};
+  ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+  Close();
 }
 
 void TestPeer::Close() {

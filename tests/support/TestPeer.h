@@ -34,6 +34,18 @@ class TestPeer {
   bool Closed() const { return closed_; }
   /// Closes this side.
   void Close();
+  /// Aborts the connection: the other side sees a reset, not an orderly close.
+  void Reset();
+  /// Waits (running the loop) until the received bytes reach n or the other side closes.
+  template <typename Loop>
+  bool WaitForBytes(Loop& loop, std::size_t n) {
+    return loop.RunUntil([&] {
+      Pump();
+      return received_.size() >= n || closed_;
+    }) && received_.size() >= n;
+  }
+  /// Forgets what was received so far.
+  void ClearReceived() { received_.clear(); }
 
  private:
   int fd_ = -1;

@@ -1,0 +1,140 @@
+#include "link/LinkCodec.h"
+
+namespace velgate {
+namespace {
+
+std::string Number(std::int32_t value) {
+  return std::to_string(value);
+}
+
+}  // namespace
+
+std::string UpstreamMessage(std::initializer_list<std::string_view> fields) {
+  std::size_t size = fields.size() + 1;
+  for (std::string_view field : fields) size += field.size();
+  std::string message;
+  message.reserve(size);
+  bool first = true;
+  for (std::string_view field : fields) {
+    if (!first) message += '^';
+    message += field;
+    first = false;
+  }
+  message += kEtx;
+  return message;
+}
+
+std::string AA00(std::int32_t stream, std::string_view text) {
+  return UpstreamMessage({"AA00", Number(stream), text});
+}
+
+std::string AA01(std::int32_t first_stream, std::int32_t last_stream) {
+  return UpstreamMessage({"AA01", Number(first_stream), Number(last_stream)});
+}
+
+std::string AA02(std::int32_t first_stream, std::int32_t last_stream) {
+  return UpstreamMessage({"AA02", Number(first_stream), Number(last_stream)});
+}
+
+std::string AA03ConnectRequest(std::int32_t stream, std::string_view address,
+                               std::string_view listener, std::int32_t connection) {
+  return UpstreamMessage(
+      {"AA03", "Connect Request", Number(stream), "3", address, listener, Number(connection)});
+}
+
+std::string AA03(std::int32_t stream, std::string_view text) {
+  return UpstreamMessage({"AA03", Number(stream), text});
+}
+
+std::string AA04(std::int32_t stream, std::string_view login_time, bool with_80) {
+  if (with_80) return UpstreamMessage({"AA04", Number(stream), login_time, "80"});
+  return UpstreamMessage({"AA04", Number(stream), login_time});
+}
+
+std::string AA06(std::string_view call, std::int32_t stream, std::string_view host,
+                 std::int32_t connection) {
+  std::string request = "Outgoing Connect Request to ";
+  request += call;
+  return UpstreamMessage({"AA06", request, Number(stream), "3", host, "0", Number(connection)});
+}
+
+std::string AA17(std::string_view call, std::int32_t stream, std::string_view connection) {
+  return UpstreamMessage({"AA17", call, Number(stream), connection});
+}
+
+std::string AA18() {
+  return UpstreamMessage({"AA18", ""});
+}
+
+std::string AA38Resync(std::string_view call, std::int32_t stream, std::string_view address,
+                       std::string_view colour, std::string_view login_time,
+                       std::string_view listener, std::int32_t connection) {
+  return UpstreamMessage({"AA38", call, Number(stream), "2", address, colour, login_time, listener,
+                          Number(connection)});
+}
+
+std::string AA38Outgoing(std::string_view call, std::int32_t stream, std::string_view host) {
+  return UpstreamMessage({"AA38", call, Number(stream), "2", host, ""});
+}
+
+std::string QrvReply(std::string_view start_time, std::string_view version,
+                     std::string_view folder) {
+  std::string first = "QRV ";
+  first += start_time;
+  first += ' ';
+  first += version;
+  return UpstreamMessage({first, folder});
+}
+
+DownstreamSplitter::Kind DownstreamSplitter::Feed(std::string_view block) {
+  messages_.clear();
+  std::string_view data = block;
+  if (!holding_.empty()) {
+    combined_.swap(holding_);
+    holding_.clear();
+    combined_.append(block);
+    data = combined_;
+  }
+  std::size_t last_eot = data.rfind(kEot);
+  if (last_eot == std::string_view::npos) {
+    if (data.size() <= 10 && data == kGreeting) return Kind::kGreeting;
+    if (data.size() <= 10 && data == kReadyWord) return Kind::kReady;
+    if (data.size() > kMostHeld) {
+      holding_.clear();
+      return Kind::kOverflow;
+    }
+    holding_.assign(data);
+    return Kind::kMessages;
+  }
+  std::size_t start = 0;
+  while (start <= last_eot) {
+    std::size_t end = data.find(kEot, start);
+    messages_.push_back(data.substr(start, end - start));
+    start = end + 1;
+  }
+  holding_.assign(data.substr(last_eot + 1));
+  return Kind::kMessages;
+}
+
+void DownstreamSplitter::Reset() {
+  holding_.clear();
+  combined_.clear();
+  messages_.clear();
+}
+
+void SplitFields(std::string_view message, std::vector<std::string_view>& fields) {
+  fields.clear();
+  if (message.empty()) return;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t end = message.find(kEtx, start);
+    if (end == std::string_view::npos) {
+      fields.push_back(message.substr(start));
+      return;
+    }
+    fields.push_back(message.substr(start, end - start));
+    start = end + 1;
+  }
+}
+
+}  // namespace velgate
