@@ -3,6 +3,7 @@
 #include <asio/post.hpp>
 
 #include "link/LinkCodec.h"
+#include "platform/NumberText.h"
 #include "platform/Process.h"
 
 namespace velgate {
@@ -20,9 +21,12 @@ Gateway::Gateway(asio::io_context& io, const Clock& clock, TimerQueue& timers,
                  }),
       local_ip_(LocalIPv4Address()),
       monitor_feed_(view_, error_log_),
-      streams_(io, timers, view_, settings_, error_log_, link_, monitor_feed_),
+      highwater_(marks_, view_, monitor_feed_, clock, error_log_, folder_.File("highwater.dat")),
+      streams_(io, timers, view_, settings_, error_log_, link_, monitor_feed_, highwater_,
+               [this](int i) { ListenerRequest(i); }),
       link_(io, streams_.Table(), view_, settings_, error_log_, start_time_, folder_.Path(),
             LinkHooks()),
+      dispatch_(link_, streams_, view_, monitor_feed_, clock),
       monitor_socket_(io, monitor_events_, 0, kMonitorSendCap),
       // The window's timers as it is created: Timer2 and Timer4 on, Timer5 off.
       timer2_(timers, 250, true, [this] { Timer2Tick(); }),
@@ -43,6 +47,9 @@ ClusterLink::Hooks Gateway::LinkHooks() {
   hooks.connect_out = [this](std::string_view, std::string_view, std::string_view) {
     ErrorLog("ConnectOut", "outgoing connections are not served yet");
   };
+  hooks.dispatch = [this](int code, const LinkFields& fields, int& marker) {
+    dispatch_.Dispatch(code, fields, marker);
+  };
   return hooks;
 }
 
@@ -54,6 +61,17 @@ void Gateway::ConsoleEnter(int s, std::string_view text) {
   std::string line(text);
   line += "\r\n";
   link_.SendToCluster(AA00(s, line));
+}
+
+void Gateway::ListenerRequest(int i) {
+  ListenerIndicator& indicator = view_.Indicators()[static_cast<std::size_t>(i)];
+  if (indicator.text != "0") {
+    PortCounters[static_cast<std::size_t>(i)] = 0;
+    indicator.text = "0";
+    SendToMonitor("^ZQ80^" + SignedBlankNumber(i) + "^0^");
+  }
+  // A full watchdog period starts anew with every request.
+  tmrDOS_[static_cast<std::size_t>(i)].Restart();
 }
 
 void Gateway::WatchdogTick(int) {}

@@ -16,6 +16,7 @@
 #include "app/ErrorLog.h"
 #include "app/Settings.h"
 #include "app/Version.h"
+#include "link/ClusterDispatch.h"
 #include "link/ClusterLink.h"
 #include "monitor/MonitorFeed.h"
 #include "platform/Clock.h"
@@ -23,6 +24,7 @@
 #include "platform/SocketEventsOf.h"
 #include "platform/TcpSocket.h"
 #include "platform/TimerQueue.h"
+#include "protection/Highwater.h"
 #include "protection/HighwaterMarks.h"
 #include "streams/StreamTable.h"
 #include "streams/UserStreams.h"
@@ -79,7 +81,7 @@ class Gateway {
   TcpSocket& VelgateCluster() { return link_.Socket(); }
   TcpSocket& VelgateMonitor() { return monitor_socket_; }
   const ProgramFolder& Folder() const { return folder_; }
-  const HighwaterMarks& Highwater() const { return highwater_; }
+  const HighwaterMarks& Marks() const { return marks_; }
   const DateTime& StartTime() const { return start_time_; }
   /// The machine's address as the status texts show it.
   const std::string& LocalIP() const { return local_ip_; }
@@ -118,6 +120,7 @@ class Gateway {
   void VelgateMonitor_Close(int index);
   void VelgateMonitor_Error(int index, const RunTimeError& error);
 
+  void ListenerRequest(int i);
   void WatchdogTick(int i);
 
   using MonitorEvents =
@@ -133,13 +136,15 @@ class Gateway {
   ErrorLogFile error_log_;
   ViewModel view_;
   Settings settings_;
-  HighwaterMarks highwater_;
+  HighwaterMarks marks_;
   DateTime start_time_;
   std::string local_ip_;
 
   MonitorFeed monitor_feed_;
+  Highwater highwater_;
   UserStreams streams_;
   ClusterLink link_;
+  ClusterDispatch dispatch_;
   MonitorEvents monitor_events_{*this};
   TcpSocket monitor_socket_;
 

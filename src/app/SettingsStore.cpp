@@ -39,20 +39,20 @@ void Gateway::ReadHighwaterFile(const std::string& last_key, const std::string& 
   try {
     bytes = ReadWholeFile(folder_.File("highwater.dat"));
     if (!bytes) return;
-    highwater_.AllTimeHigh = ReadHighwaterCount(*bytes);
+    marks_.AllTimeHigh = ReadHighwaterCount(*bytes);
   } catch (const RunTimeError& error) {
     ReadFixFailed(error, last_key, last_value);
     return;
   }
-  const std::string count = SignedBlankNumber(highwater_.AllTimeHigh);
-  highwater_.AllTimeHighDate = ReadHighwaterDate(*bytes);
+  const std::string count = SignedBlankNumber(marks_.AllTimeHigh);
+  marks_.AllTimeHighDate = ReadHighwaterDate(*bytes);
   view_.UpdateLabels([&](MainLabels& labels) {
     labels.Label4 = count;
-    labels.Label5Tip = highwater_.AllTimeHighDate.empty()
+    labels.Label5Tip = marks_.AllTimeHighDate.empty()
                            ? "All-Time Highwater Mark. "
-                           : "All-Time Highwater Mark (" + highwater_.AllTimeHighDate + ")";
+                           : "All-Time Highwater Mark (" + marks_.AllTimeHighDate + ")";
   });
-  SendToMonitor("^ZQ90^" + count + "^" + highwater_.AllTimeHighDate);
+  SendToMonitor("^ZQ90^" + count + "^" + marks_.AllTimeHighDate);
 }
 
 void Gateway::WriteFix() {

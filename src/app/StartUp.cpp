@@ -84,6 +84,8 @@ void Gateway::StartTelnet() {
       labels.title = std::string("Cluster Velgate (Velgate Version ") + kVersion + " by QQ0QQ)";
     });
     for (int i = 1; i <= settings_.NumListenPorts; ++i) {
+      // Start-up may have failed before the listeners' rows and timers existed.
+      if (static_cast<std::size_t>(i) >= tmrDOS_.size()) throw RunTimeError::SubscriptOutOfRange();
       if (Streams().Socket(i).State() != SocketState::kListening) OpenListener(i);
       tmrDOS_[static_cast<std::size_t>(i)].SetEnabled(true);
     }

@@ -103,12 +103,15 @@ void ClusterLink::ReturnToListening(Colour colour) {
 }
 
 void ClusterLink::OnDataArrival(int, std::string_view data) {
-  int marker = 1;
   if (!cluster_connected_) {
     if (socket_.State() != SocketState::kConnected) return;
     cluster_connected_ = true;
   }
-  marker = 10;
+  ReceiveBlock(data);
+}
+
+void ClusterLink::ReceiveBlock(std::string_view data) {
+  int marker = 10;
   const DownstreamSplitter::Kind kind = splitter_.Feed(data);
   marker = 30;
   switch (kind) {

@@ -62,6 +62,9 @@ class ClusterLink final : private TcpSocketEvents {
   /// Sends straight to the socket, online or not; false when it is not connected.
   bool SendStraight(std::string_view message);
 
+  /// Handles one block the cluster sent, as its socket delivers it.
+  void ReceiveBlock(std::string_view data);
+
   bool ClusterConnected() const { return cluster_connected_; }
   bool ClusterOnline() const { return cluster_online_; }
   /// The stream named by the last message that named one.

@@ -51,6 +51,7 @@ void StreamTable::GrowStreamTable(std::int32_t count) {
   StreamMonitorEcho.resize(size, 0);
   StreamIdleTicks.resize(size, 0);
   StreamConnID.resize(size, 0);
+  StreamTelnet.resize(size);
   tmrDisconnect.reserve(size);
   VelgateIn.reserve(size);
   view_.GrowRows(static_cast<int>(new_max));

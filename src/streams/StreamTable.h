@@ -18,6 +18,7 @@
 
 #include "platform/TcpSocket.h"
 #include "platform/TimerQueue.h"
+#include "streams/TelnetFilter.h"
 #include "ui/ViewModel.h"
 
 namespace velgate {
@@ -48,8 +49,11 @@ class StreamTable {
 
   /// The highest index.
   std::int32_t StreamMax() const { return stream_max_; }
-  /// The socket of index s.
-  TcpSocket& Socket(int s) { return *VelgateIn[static_cast<std::size_t>(s)]; }
+  /// The socket of index s; Subscript out of range beyond the table.
+  TcpSocket& Socket(int s) {
+    if (s < 0 || s > stream_max_) throw RunTimeError::SubscriptOutOfRange();
+    return *VelgateIn[static_cast<std::size_t>(s)];
+  }
 
   // The per-stream values, parallel tables over 0 .. StreamMax.
   std::vector<std::int32_t> StreamIPNumber;
@@ -60,6 +64,8 @@ class StreamTable {
   std::vector<char> StreamMonitorEcho;
   std::vector<std::int32_t> StreamIdleTicks;
   std::vector<std::int32_t> StreamConnID;
+  /// Where each stream's telnet command filter stands between two blocks.
+  std::vector<TelnetFilterState> StreamTelnet;
   /// The login-timeout timer of every index, 5000 ms, created disabled.
   std::vector<Timer> tmrDisconnect;
   /// The user socket array.

@@ -105,7 +105,7 @@ TEST_F(StartUpFailure, HighwaterFileIsReadWithOrWithoutItsDate) {
   folder.Write("highwater.dat", "17,\"04-Dec-2026  05:30\"\r\n");
   Gateway& g = Start();
 
-  EXPECT_EQ(g.Highwater().AllTimeHigh, 17);
+  EXPECT_EQ(g.Marks().AllTimeHigh, 17);
   EXPECT_EQ(g.View().Labels().Label4, " 17");
   EXPECT_EQ(g.View().Labels().Label5Tip, "All-Time Highwater Mark (04-Dec-2026  05:30)");
 }
@@ -129,7 +129,7 @@ TEST_F(StartUpFailure, BrokenHighwaterFileIsReportedAndTheBridgeStillListens) {
 
   EXPECT_EQ(ErrorLogText(),
             "\"04-12-2026 1200Z ReadFix AGWport " + std::to_string(bridge_port) + "\"\r\n");
-  EXPECT_EQ(g.Highwater().AllTimeHigh, 0);
+  EXPECT_EQ(g.Marks().AllTimeHigh, 0);
   EXPECT_EQ(g.CurrentSettings().UserPort(2), std::to_string(bridge_port));
   EXPECT_TRUE(PortAnswers(bridge_port));
 }

@@ -1,0 +1,152 @@
+#include "link/ClusterDispatch.h"
+
+#include "app/Dates.h"
+#include "platform/NumberText.h"
+
+namespace velgate {
+namespace {
+
+std::string_view Field(const LinkFields& fields, std::size_t i) {
+  if (i >= fields.size()) throw RunTimeError::SubscriptOutOfRange();
+  return fields[i];
+}
+
+std::int32_t ConnectionField(const LinkFields& fields) {
+  std::optional<std::int32_t> connection = ParseStrictInteger(Field(fields, 3));
+  if (!connection) throw RunTimeError::TypeMismatch();
+  return *connection;
+}
+
+std::string WithLineEnd(std::string_view text) {
+  std::string line(text);
+  line += "\r\n";
+  return line;
+}
+
+}  // namespace
+
+ClusterDispatch::ClusterDispatch(ClusterLink& link, UserStreams& streams, ViewModel& view,
+                                 MonitorFeed& monitor, const Clock& clock)
+    : link_(link),
+      streams_(streams),
+      table_(streams.Table()),
+      view_(view),
+      monitor_(monitor),
+      clock_(clock) {}
+
+void ClusterDispatch::Dispatch(int code, const LinkFields& fields, int& marker) {
+  const int s = link_.CurrentStream();
+  CopyToMonitor(s, fields, marker);
+  marker = 74;
+  switch (code) {
+    case 0:
+      DeliverText(s, fields, marker);
+      return;
+    case 2:
+      view_.MutableRow(s).port.tip = std::string(Field(fields, 2));
+      break;
+    case 3: {
+      marker = 77;
+      std::string_view text = Field(fields, 2);
+      if (text == "login: ") {
+        streams_.SendToStream(s, text);
+      } else {
+        streams_.SendToStream(s, WithLineEnd(text));
+      }
+      break;
+    }
+    case 4:
+    case 5:
+    case 6:
+      marker = 74 + code;
+      ConfirmLogin(s, code, fields);
+      break;
+    case 7:
+      table_.StreamState[static_cast<std::size_t>(s)] = 3;
+      view_.MutableRow(s).call.colour = colours::kLightPink;
+      streams_.SendToStream(s, WithLineEnd(Field(fields, 2)));
+      break;
+    case 8:
+      marker = 81;
+      CloseOrdered(s, fields);
+      break;
+    default:
+      return;
+  }
+  marker = 90;
+}
+
+void ClusterDispatch::CopyToMonitor(int s, const LinkFields& fields, int& marker) {
+  marker = 70;
+  // A message without a text field has nothing to copy; it is still carried out.
+  if (!monitor_.MonitorActive || fields.size() < 3) return;
+  marker = 71;
+  if (s == monitor_.MonitoredStream) {
+    marker = 73;
+    std::string copy = "^ZQ64^\r\n\r\n";
+    copy += fields[2];
+    monitor_.SendToMonitor(copy);
+  }
+  if (table_.StreamMonitorEcho[static_cast<std::size_t>(s)]) {
+    std::string trace = "^ZQ70^" + PlainNumber(s) + "^";
+    trace += fields[2];
+    trace += "\r\n";
+    monitor_.SendToMonitor(trace);
+  }
+}
+
+void ClusterDispatch::DeliverText(int s, const LinkFields& fields, int& marker) {
+  marker = 75;
+  const std::size_t i = static_cast<std::size_t>(s);
+  if (fields.size() == 4 && ConnectionField(fields) != table_.StreamConnID[i]) {
+    // For an earlier occupant of the stream: dropped, unless the stream has no connection.
+    if (table_.StreamConnID[i] != 0) return;
+    streams_.ReportStreamEnded(s);
+  }
+  if (table_.StreamState[i] == 7) {
+    streams_.SendToStream(s, Field(fields, 2));
+  } else {
+    marker = 76;
+  }
+}
+
+void ClusterDispatch::ConfirmLogin(int s, int code, const LinkFields& fields) {
+  table_.StreamState[static_cast<std::size_t>(s)] = 7;
+  table_.tmrDisconnect[static_cast<std::size_t>(s)].SetEnabled(false);
+  StatusRow& row = view_.MutableRow(s);
+  if (code == 6) {
+    row.call.colour = colours::kGreen;
+    row.port.colour = colours::kGreen;
+    SendRowToMonitor(s);
+    return;
+  }
+  if (code == 4) {
+    row.port.tip.clear();
+    row.port.colour = colours::kYellow;
+  } else {
+    row.port.colour = colours::kCyan;
+  }
+  row.call.text = std::string(Field(fields, 2));
+  const std::string login_time = LoginTimeStamp(clock_.Now().utc);
+  row.address.tip = login_time;
+  link_.SendStraight(AA04(s, login_time, code == 4));
+  row.address.colour = table_.RemoteIPcolour(s);
+  row.call.colour = colours::kGreen;
+  SendRowToMonitor(s);
+}
+
+void ClusterDispatch::CloseOrdered(int s, const LinkFields& fields) {
+  if (fields.size() < 4) {
+    streams_.ReportStreamEnded(s);
+    streams_.VelgateInForceClose(s);
+  } else if (ConnectionField(fields) == table_.StreamConnID[static_cast<std::size_t>(s)]) {
+    // Asked for by the cluster itself: nothing to report back.
+    streams_.VelgateInForceClose(s);
+  }
+}
+
+void ClusterDispatch::SendRowToMonitor(int s) {
+  if (monitor_.MonitorActive) monitor_.SendAll(monitor_.RowCode(s), s);
+}
+
+}  // namespace velgate

@@ -1,0 +1,41 @@
+#pragma once
+// What the cluster's coded messages do to the stream they name (CurrentStream):
+//   0 text (for the current connection only)   2 a note (port field tip)   3 one line
+//   4, 5, 6 login confirmed (three kinds, told apart by the port field's colour)
+//   7 login refused   8 close the stream   1 and others: nothing beyond the monitor's copies
+
+#include <string>
+#include <string_view>
+
+#include "link/ClusterLink.h"
+#include "monitor/MonitorFeed.h"
+#include "platform/Clock.h"
+#include "streams/UserStreams.h"
+#include "ui/ViewModel.h"
+
+namespace velgate {
+
+class ClusterDispatch {
+ public:
+  ClusterDispatch(ClusterLink& link, UserStreams& streams, ViewModel& view, MonitorFeed& monitor,
+                  const Clock& clock);
+
+  /// Copies the message to the monitor, then carries out code for the link's CurrentStream.
+  void Dispatch(int code, const LinkFields& fields, int& marker);
+
+ private:
+  void CopyToMonitor(int s, const LinkFields& fields, int& marker);
+  void DeliverText(int s, const LinkFields& fields, int& marker);
+  void ConfirmLogin(int s, int code, const LinkFields& fields);
+  void CloseOrdered(int s, const LinkFields& fields);
+  void SendRowToMonitor(int s);
+
+  ClusterLink& link_;
+  UserStreams& streams_;
+  StreamTable& table_;
+  ViewModel& view_;
+  MonitorFeed& monitor_;
+  const Clock& clock_;
+};
+
+}  // namespace velgate

@@ -1,0 +1,50 @@
+#include "protection/Highwater.h"
+
+#include "app/Dates.h"
+#include "platform/NumberText.h"
+#include "platform/ProgramFolder.h"
+#include "platform/RunTimeError.h"
+#include "protection/HighwaterFile.h"
+
+namespace velgate {
+
+Highwater::Highwater(HighwaterMarks& marks, ViewModel& view, MonitorFeed& monitor,
+                     const Clock& clock, ErrorLogFile& error_log, std::string file_path)
+    : marks_(marks),
+      view_(view),
+      monitor_(monitor),
+      clock_(clock),
+      error_log_(error_log),
+      file_path_(std::move(file_path)) {}
+
+void Highwater::UpdateHighwater(std::int32_t users) {
+  if (users == marks_.LastUserCount) return;
+  marks_.LastUserCount = users;
+  view_.UpdateLabels([&](MainLabels& labels) { labels.lblIn = PlainNumber(users); });
+  if (users > marks_.SessionHigh) {
+    marks_.SessionHigh = users;
+    marks_.SessionHighDate = HighwaterDateText(clock_.Now().local);
+    view_.UpdateLabels([&](MainLabels& labels) {
+      labels.Label6 = SignedBlankNumber(marks_.SessionHigh);
+      labels.Label3Tip = "Session Highwater Mark (" + marks_.SessionHighDate + ")";
+    });
+    monitor_.SendToMonitor("^ZQ91^" + SignedBlankNumber(marks_.SessionHigh) + "^" +
+                           marks_.SessionHighDate);
+  }
+  if (users <= marks_.AllTimeHigh) return;
+  marks_.AllTimeHigh = users;
+  marks_.AllTimeHighDate = HighwaterDateText(clock_.Now().local);
+  view_.UpdateLabels([&](MainLabels& labels) {
+    labels.Label4 = SignedBlankNumber(marks_.AllTimeHigh);
+    labels.Label5Tip = "All-Time Highwater Mark (" + marks_.AllTimeHighDate + ")";
+  });
+  try {
+    WriteFileReplacing(file_path_, HighwaterFileText({marks_.AllTimeHigh, marks_.AllTimeHighDate}));
+  } catch (const RunTimeError& error) {
+    // A full disk costs the stored mark, never the caller's connection.
+    error_log_.Write("UpdateHighwater", error.Description());
+  }
+  monitor_.SendToMonitor("^ZQ90^" + SignedBlankNumber(users) + "^" + marks_.AllTimeHighDate);
+}
+
+}  // namespace velgate

@@ -1,0 +1,33 @@
+#pragma once
+// The highwater marks: the users logged in, the session's highest count and the all-time highest
+// count, which highwater.dat keeps across starts. Each mark carries the local date it was reached.
+
+#include <cstdint>
+#include <string>
+
+#include "app/ErrorLog.h"
+#include "monitor/MonitorFeed.h"
+#include "platform/Clock.h"
+#include "protection/HighwaterMarks.h"
+#include "ui/ViewModel.h"
+
+namespace velgate {
+
+class Highwater {
+ public:
+  Highwater(HighwaterMarks& marks, ViewModel& view, MonitorFeed& monitor, const Clock& clock,
+            ErrorLogFile& error_log, std::string file_path);
+
+  /// Takes the number of logged-in users before a connection request.
+  void UpdateHighwater(std::int32_t users);
+
+ private:
+  HighwaterMarks& marks_;
+  ViewModel& view_;
+  MonitorFeed& monitor_;
+  const Clock& clock_;
+  ErrorLogFile& error_log_;
+  std::string file_path_;
+};
+
+}  // namespace velgate

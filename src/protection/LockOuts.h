@@ -1,0 +1,15 @@
+#pragma once
+// The lock-out test: an address is locked out when an entry of the list begins it, character
+// by character ("192.0.2." refuses 192.0.2.7 but not 192.0.20.1; an empty entry refuses all).
+
+#include <cstdint>
+#include <string_view>
+
+#include "app/Settings.h"
+
+namespace velgate {
+
+/// The first entry (1-based, in list order) that begins address, or 0 when none does.
+std::int32_t FirstMatchingLockOut(const Settings& settings, std::string_view address);
+
+}  // namespace velgate
