@@ -173,6 +173,52 @@ TEST_F(Velgated, ClusterServerHandshakeConsoleLineDiscAndReconnect) {
   EXPECT_EQ(velgated.WaitForExit(), 0);
 }
 
+TEST_F(Velgated, UserLogsInExchangesLinesAndHangsUp) {
+  folder.Write("Velgate.cfg", Config());
+  VelgatedProcess velgated({"--dir", folder.Path()});
+  ASSERT_TRUE(AllListening(velgated)) << velgated.Errors();
+  auto wait_for = [&](TestPeer& peer, std::size_t n) {
+    velgated.WaitUntil([&] {
+      peer.Pump();
+      return peer.Received().size() >= n || peer.Closed();
+    });
+    std::string got = peer.Received();
+    peer.ClearReceived();
+    return got;
+  };
+  const std::string e = "\x03";
+  const std::string t = "\x04";
+
+  TestPeer cluster(cluster_port);
+  cluster.Send("7261");
+  ASSERT_EQ(wait_for(cluster, 15), "AA01^2^6" + e + "AA18^" + e);
+
+  // Connection 1 was the probe that found the user port answering.
+  TestPeer user(user_port, "127.0.0.7");
+  ASSERT_TRUE(user.Connected());
+  EXPECT_EQ(wait_for(cluster, 42),
+            "AA02^2^6" + e + "AA03^Connect Request^2^3^127.0.0.7^1^2" + e);
+  cluster.Send("3" + e + "2" + e + "login: " + t);
+  EXPECT_EQ(wait_for(user, 7), "login: ");
+  user.Send("g1abc\r\n");
+  EXPECT_EQ(wait_for(cluster, 12), "AA03^2^g1abc" + e);
+  cluster.Send("4" + e + "2" + e + "G1ABC" + t + "3" + e + "2" + e + "Hello G1ABC" + t);
+  const std::string ack = wait_for(cluster, 31);
+  EXPECT_EQ(ack.substr(0, 7), "AA04^2^");
+  EXPECT_EQ(ack.substr(ack.size() - 4), "^80" + e);
+  EXPECT_EQ(wait_for(user, 13), "Hello G1ABC\r\n");
+
+  user.Send("sh/dx\r");
+  EXPECT_EQ(wait_for(cluster, 15), "AA00^2^sh/dx\r\n" + e);
+  cluster.Send("0" + e + "2" + e + "DX de K1TTT:  14025.0  JA1ABC\r\n" + e + "2" + t);
+  EXPECT_EQ(wait_for(user, 33), "DX de K1TTT:  14025.0  JA1ABC\r\n");
+
+  user.Close();
+  EXPECT_EQ(wait_for(cluster, 15), "AA17^G1ABC^2^2" + e);
+  velgated.Type("quit");
+  EXPECT_EQ(velgated.WaitForExit(), 0);
+}
+
 TEST(VelgatedCommandLine, VersionHelpAndUnknownArguments) {
   VelgatedProcess version({"--version"});
   EXPECT_EQ(version.WaitForExit(), 0);
