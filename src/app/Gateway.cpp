@@ -23,11 +23,13 @@ Gateway::Gateway(asio::io_context& io, const Clock& clock, TimerQueue& timers,
       monitor_feed_(view_, error_log_),
       highwater_(marks_, view_, monitor_feed_, clock, error_log_, folder_.File("highwater.dat")),
       streams_(io, timers, view_, settings_, error_log_, link_, monitor_feed_, highwater_,
-               [this](int i) { ListenerRequest(i); }),
+               [this](int i) { watchdog_.Reset(i); }),
       link_(io, streams_.Table(), view_, settings_, error_log_, start_time_, folder_.Path(),
             LinkHooks()),
       dispatch_(link_, streams_, view_, monitor_feed_, clock),
-      monitor_socket_(io, monitor_events_, 0, kMonitorSendCap),
+      watchdog_(timers, streams_.Table(), view_, monitor_feed_, error_log_),
+      monitor_port_(io, timers, clock, monitor_feed_, streams_.Table(), view_, settings_, marks_,
+                    error_log_),
       // The window's timers as it is created: Timer2 and Timer4 on, Timer5 off.
       timer2_(timers, 250, true, [this] { Timer2Tick(); }),
       timer4_(timers, 60000, true, [this] { Timer4Tick(); }),
@@ -44,8 +46,8 @@ ClusterLink::Hooks Gateway::LinkHooks() {
   // The cluster's order to end is carried out from the loop, not inside its own handler.
   hooks.shutdown_ordered = [this] { asio::post(io_, [this] { CloseByProgram(); }); };
   hooks.send_to_stream = [this](int s, std::string_view text) { streams_.SendToStream(s, text); };
-  hooks.connect_out = [this](std::string_view, std::string_view, std::string_view) {
-    ErrorLog("ConnectOut", "outgoing connections are not served yet");
+  hooks.connect_out = [this](std::string_view call, std::string_view host, std::string_view port) {
+    streams_.ConnectOut(call, host, port);
   };
   hooks.dispatch = [this](int code, const LinkFields& fields, int& marker) {
     dispatch_.Dispatch(code, fields, marker);
@@ -62,28 +64,5 @@ void Gateway::ConsoleEnter(int s, std::string_view text) {
   line += "\r\n";
   link_.SendToCluster(AA00(s, line));
 }
-
-void Gateway::ListenerRequest(int i) {
-  ListenerIndicator& indicator = view_.Indicators()[static_cast<std::size_t>(i)];
-  if (indicator.text != "0") {
-    PortCounters[static_cast<std::size_t>(i)] = 0;
-    indicator.text = "0";
-    SendToMonitor("^ZQ80^" + SignedBlankNumber(i) + "^0^");
-  }
-  // A full watchdog period starts anew with every request.
-  tmrDOS_[static_cast<std::size_t>(i)].Restart();
-}
-
-void Gateway::WatchdogTick(int) {}
-
-// The monitor socket.
-
-void Gateway::VelgateMonitor_ConnectionRequest(int, PendingConnection& request) {
-  request.Refuse();
-}
-void Gateway::VelgateMonitor_DataArrival(int, std::string_view) {}
-void Gateway::VelgateMonitor_Connect(int) {}
-void Gateway::VelgateMonitor_Close(int) {}
-void Gateway::VelgateMonitor_Error(int, const RunTimeError&) {}
 
 }  // namespace velgate

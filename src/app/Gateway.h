@@ -19,13 +19,14 @@
 #include "link/ClusterDispatch.h"
 #include "link/ClusterLink.h"
 #include "monitor/MonitorFeed.h"
+#include "monitor/MonitorPort.h"
 #include "platform/Clock.h"
 #include "platform/ProgramFolder.h"
-#include "platform/SocketEventsOf.h"
 #include "platform/TcpSocket.h"
 #include "platform/TimerQueue.h"
 #include "protection/Highwater.h"
 #include "protection/HighwaterMarks.h"
+#include "protection/ListenerWatchdog.h"
 #include "streams/StreamTable.h"
 #include "streams/UserStreams.h"
 #include "ui/ViewModel.h"
@@ -41,8 +42,6 @@ struct GatewayOptions {
 
 class Gateway {
  public:
-  static constexpr std::size_t kMonitorSendCap = 8 * 1024 * 1024;
-
   Gateway(asio::io_context& io, const Clock& clock, TimerQueue& timers, GatewayOptions options);
   Gateway(const Gateway&) = delete;
   Gateway& operator=(const Gateway&) = delete;
@@ -79,7 +78,9 @@ class Gateway {
   ClusterLink& Link() { return link_; }
   MonitorFeed& Monitor() { return monitor_feed_; }
   TcpSocket& VelgateCluster() { return link_.Socket(); }
-  TcpSocket& VelgateMonitor() { return monitor_socket_; }
+  TcpSocket& VelgateMonitor() { return monitor_port_.Socket(); }
+  MonitorPort& Monitors() { return monitor_port_; }
+  ListenerWatchdog& Watchdog() { return watchdog_; }
   const ProgramFolder& Folder() const { return folder_; }
   const HighwaterMarks& Marks() const { return marks_; }
   const DateTime& StartTime() const { return start_time_; }
@@ -89,7 +90,7 @@ class Gateway {
   const Timer& Timer4() const { return timer4_; }
   const Timer& Timer5() const { return timer5_; }
   /// The watchdog timer of listener i.
-  const Timer& tmrDOS(int i) const { return tmrDOS_[static_cast<std::size_t>(i)]; }
+  const Timer& tmrDOS(int i) const { return watchdog_.tmrDOS(i); }
 
  private:
   // Start-up and the delayed start.
@@ -113,21 +114,6 @@ class Gateway {
   // Shutdown.
   void Unload();
 
-  // Socket events of the monitor socket.
-  void VelgateMonitor_ConnectionRequest(int index, PendingConnection& request);
-  void VelgateMonitor_DataArrival(int index, std::string_view data);
-  void VelgateMonitor_Connect(int index);
-  void VelgateMonitor_Close(int index);
-  void VelgateMonitor_Error(int index, const RunTimeError& error);
-
-  void ListenerRequest(int i);
-  void WatchdogTick(int i);
-
-  using MonitorEvents =
-      SocketEventsOf<Gateway, &Gateway::VelgateMonitor_ConnectionRequest,
-                     &Gateway::VelgateMonitor_DataArrival, &Gateway::VelgateMonitor_Connect,
-                     &Gateway::VelgateMonitor_Close, &Gateway::VelgateMonitor_Error>;
-
   asio::io_context& io_;
   const Clock& clock_;
   TimerQueue& timers_;
@@ -145,15 +131,13 @@ class Gateway {
   UserStreams streams_;
   ClusterLink link_;
   ClusterDispatch dispatch_;
-  MonitorEvents monitor_events_{*this};
-  TcpSocket monitor_socket_;
+  ListenerWatchdog watchdog_;
+  MonitorPort monitor_port_;
 
   Timer timer2_;
   Timer timer4_;
   Timer timer5_;
   std::function<void()> after_pause_;
-  std::vector<Timer> tmrDOS_;
-  std::vector<std::int32_t> PortCounters;
 
   bool unloaded_ = false;
   std::function<void()> shutdown_handler_;

@@ -19,12 +19,11 @@ void Gateway::FormLoad() {
     if (options_.raise_priority) RaiseProcessPriority();
     const std::int16_t preload = ToInteger16(settings_.PreLoad + settings_.NumListenPorts);
     CreateListenerIndicators();
-    PortCounters.assign(static_cast<std::size_t>(settings_.NumListenPorts) + 2, 0);
     Streams().GrowStreamTable(preload);
     // The monitor listener opens after a pause that lets pending events run.
-    if (monitor_socket_.State() != SocketState::kClosed) monitor_socket_.Close();
-    monitor_socket_.Close();
-    monitor_socket_.SetLocalPort(0);
+    if (monitor_port_.Socket().State() != SocketState::kClosed) monitor_port_.Socket().Close();
+    monitor_port_.Socket().Close();
+    monitor_port_.Socket().SetLocalPort(0);
     TimeDelay250([this] { FormLoadAfterPause(); });
   } catch (const RunTimeError& error) {
     FormLoadFailed(error);
@@ -33,9 +32,9 @@ void Gateway::FormLoad() {
 
 void Gateway::FormLoadAfterPause() {
   try {
-    monitor_socket_.SetRemotePort(0);
-    monitor_socket_.SetLocalPort(TextToInteger32(settings_.MonitorPort));
-    monitor_socket_.Listen();
+    monitor_port_.Socket().SetRemotePort(0);
+    monitor_port_.Socket().SetLocalPort(TextToInteger32(settings_.MonitorPort));
+    monitor_port_.Socket().Listen();
     StartAction();
     monitor_feed_.FollowNew = true;
     view_.UpdateLabels([&](MainLabels& labels) {
@@ -59,12 +58,10 @@ void Gateway::CreateListenerIndicators() {
   const int listeners = settings_.NumListenPorts;
   std::vector<ListenerIndicator>& indicators = view_.Indicators();
   indicators.resize(static_cast<std::size_t>(listeners) + 1, indicators[0]);
-  tmrDOS_.resize(static_cast<std::size_t>(listeners) + 1);
   for (int i = 1; i <= listeners; ++i) {
     indicators[static_cast<std::size_t>(i)].colour = ListenerColour(i);
-    tmrDOS_[static_cast<std::size_t>(i)] =
-        Timer(timers_, 30000, false, [this, i] { WatchdogTick(i); });
   }
+  watchdog_.CreateListeners(listeners);
 }
 
 void Gateway::StartAction() {
@@ -85,9 +82,9 @@ void Gateway::StartTelnet() {
     });
     for (int i = 1; i <= settings_.NumListenPorts; ++i) {
       // Start-up may have failed before the listeners' rows and timers existed.
-      if (static_cast<std::size_t>(i) >= tmrDOS_.size()) throw RunTimeError::SubscriptOutOfRange();
+      if (!watchdog_.Has(i)) throw RunTimeError::SubscriptOutOfRange();
       if (Streams().Socket(i).State() != SocketState::kListening) OpenListener(i);
-      tmrDOS_[static_cast<std::size_t>(i)].SetEnabled(true);
+      watchdog_.Watch(i, Streams().Socket(i).LocalPort());
     }
     link_.Listen();
   } catch (const RunTimeError& error) {

@@ -52,6 +52,8 @@ class UserStreams final : private TcpSocketEvents {
   void CloseStream(int s);
   /// Stops the login timer of stream s, as every ending does.
   void StopLoginTimer(int s);
+  /// Opens an outgoing connection for the cluster on the first free stream.
+  void ConnectOut(std::string_view call, std::string_view host, std::string_view port);
 
  private:
   // Admission.

@@ -1,0 +1,183 @@
+#include "monitor/MonitorPort.h"
+
+#include "platform/NumberText.h"
+
+namespace velgate {
+
+MonitorPort::MonitorPort(asio::io_context& io, TimerQueue& timers, const Clock& clock,
+                         MonitorFeed& feed, StreamTable& streams, ViewModel& view,
+                         const Settings& settings, const HighwaterMarks& marks,
+                         ErrorLogFile& error_log)
+    : socket_(io, *this, 0, kSendCap),
+      timer_(timers, 20, true, [this] { Drain(); }),
+      clock_(clock),
+      feed_(feed),
+      streams_(streams),
+      view_(view),
+      settings_(settings),
+      marks_(marks),
+      error_log_(error_log) {}
+
+void MonitorPort::Drain() {
+  feed_.SockState = static_cast<std::int16_t>(socket_.State());
+  if (feed_.SockState != static_cast<std::int16_t>(SocketState::kConnected)) {
+    timer_.SetInterval(60000);
+    return;
+  }
+  while (feed_.TakeNext(sending_)) {
+    if (!socket_.SendData(sending_)) {
+      const DateTime now = clock_.Now().local;
+      error_log_.Write("timerMonitor", PlainNumber(now.hour * 3600 + now.minute * 60 + now.second));
+      return;
+    }
+  }
+}
+
+void MonitorPort::OnConnectionRequest(int, PendingConnection& request) {
+  // Taking the caller on the listening socket ends the listening: one client at a time.
+  socket_.Close();
+  try {
+    socket_.Accept(request);
+  } catch (const RunTimeError& error) {
+    error_log_.Write("VelgateMonitor_ConnectionRequest", error.Description());
+    ListenAgain("VelgateMonitor_ConnectionRequest");
+    return;
+  }
+  feed_.MonitorActive = true;
+  feed_.MonitoredStream = 0;
+  view_.UpdateLabels([](MainLabels& labels) { labels.Label2Colour = colours::kRed; });
+  timer_.SetEnabled(false);
+  timer_.SetInterval(20);
+  timer_.SetEnabled(true);
+}
+
+void MonitorPort::OnClose(int) {
+  feed_.MonitorActive = false;
+  ListenAgain("VelgateMonitor_Close");
+}
+
+void MonitorPort::OnError(int, const RunTimeError& error) {
+  if (error.Number() == 10055) {
+    // A client that stops reading is dropped as if it had closed, never waited for.
+    error_log_.Write("VelgateMonitor_Error", "monitor client dropped: " + error.Description());
+    OnClose(0);
+    return;
+  }
+  ListenAgain("VelgateMonitor_Error");
+}
+
+void MonitorPort::ListenAgain(const char* where) {
+  view_.UpdateLabels([](MainLabels& labels) { labels.Label2Colour = colours::kButtonFace; });
+  socket_.Close();
+  try {
+    socket_.SetLocalPort(TextToInteger32(settings_.MonitorPort));
+    socket_.Listen();
+  } catch (const RunTimeError& error) {
+    error_log_.Write(where, error.Description());
+  }
+}
+
+void MonitorPort::OnDataArrival(int, std::string_view data) {
+  progress_ = Progress{};
+  for (const MonitorCommand& command : ReadMonitorCommands(data)) {
+    try {
+      Carry(command);
+    } catch (const RunTimeError& error) {
+      // A bad command costs only itself: the rest of the block is still carried out.
+      ReportCommandFailure(error);
+    }
+  }
+}
+
+void MonitorPort::Carry(const MonitorCommand& command) {
+  using Kind = MonitorCommand::Kind;
+  progress_.caret_or_row = command.caret;
+  switch (command.kind) {
+    case Kind::kFeedOn:
+      progress_.spot = 2;
+      feed_.MonitorActive = true;
+      SendSummary();
+      SetAllFlags(true);
+      return;
+    case Kind::kFeedOff:
+      progress_.spot = 2;
+      feed_.MonitorActive = false;
+      return;
+    case Kind::kFlagOn:
+    case Kind::kFlagOff:
+      progress_.spot = command.kind == Kind::kFlagOn ? 2 : 3;
+      SetFlag(command.number, command.kind == Kind::kFlagOn);
+      return;
+    case Kind::kAllFlagsOff:
+      progress_.spot = 3;
+      SetAllFlags(false);
+      return;
+    case Kind::kSummaryAndRows:
+      progress_.spot = 4;
+      SendSummary();
+      for (int s = settings_.PortSlotCount; s <= streams_.StreamMax(); ++s) {
+        progress_.caret_or_row = s;
+        feed_.SendAll("^ZQ66", s);
+      }
+      return;
+    case Kind::kFollowNew:
+      progress_.spot = 5;
+      feed_.FollowNew = true;
+      return;
+    case Kind::kSelect: {
+      feed_.FollowNew = false;
+      progress_.spot = 6;
+      const std::int32_t n = ToInteger32(command.number);
+      progress_.listener_or_number = n;
+      if (n > streams_.StreamMax() || n < 0) {
+        feed_.MonitoredStream = 0;
+        return;
+      }
+      progress_.spot = 9;
+      feed_.MonitoredStream = static_cast<std::int16_t>(n);
+      if (feed_.MonitorActive) feed_.SendAll("^ZQ60", n);
+      return;
+    }
+  }
+}
+
+void MonitorPort::SendSummary() {
+  feed_.SendToMonitor("^ZQ90^" + SignedBlankNumber(marks_.AllTimeHigh) + "^" +
+                      marks_.AllTimeHighDate);
+  feed_.SendToMonitor("^ZQ91^" + SignedBlankNumber(marks_.SessionHigh) + "^" +
+                      marks_.SessionHighDate);
+  feed_.SendToMonitor("^ZQ92^" + view_.Labels().lblDate);
+  const auto& indicators = view_.Indicators();
+  for (int i = 1; i <= settings_.NumListenPorts; ++i) {
+    progress_.listener_or_number = i;
+    if (static_cast<std::size_t>(i) >= indicators.size()) throw RunTimeError::SubscriptOutOfRange();
+    feed_.SendToMonitor("^ZQ81^" + SignedBlankNumber(i) + "^" +
+                        PlainNumber(indicators[static_cast<std::size_t>(i)].colour) + "^" +
+                        settings_.UserPort(i));
+  }
+}
+
+void MonitorPort::SetFlag(double n, bool on) {
+  if (!(n >= 0 && n <= streams_.StreamMax())) throw RunTimeError::SubscriptOutOfRange();
+  progress_.flag = static_cast<std::int64_t>(n);
+  streams_.StreamMonitorEcho[static_cast<std::size_t>(n)] = on;
+}
+
+void MonitorPort::SetAllFlags(bool on) {
+  for (int s = settings_.PortSlotCount; s <= streams_.StreamMax(); ++s) {
+    progress_.flag = s;
+    streams_.StreamMonitorEcho[static_cast<std::size_t>(s)] = on;
+  }
+}
+
+void MonitorPort::ReportCommandFailure(const RunTimeError& error) {
+  error_log_.Write("VelgateMonitor_DataArrival", error.Description());
+  const std::string line =
+      PlainNumber(error.Number()) + " monitored stream = " + PlainNumber(feed_.MonitoredStream) +
+      " x= " + PlainNumber(progress_.caret_or_row) +
+      "y= " + PlainNumber(progress_.listener_or_number) + " z= " + PlainNumber(progress_.flag) +
+      "spot= " + PlainNumber(progress_.spot) + error.Description();
+  view_.UpdateLabels([&](MainLabels& labels) { labels.txtError = line; });
+}
+
+}  // namespace velgate

@@ -1,0 +1,74 @@
+#pragma once
+// The monitor port: one client at a time, no login. The 20 ms timer timerMonitor drains the
+// send ring onto the socket (and slows to 60 s while nobody is connected); the client steers
+// the feed with its commands.
+//
+//   listening ──request──> connected (feed on, no stream selected) ──close/error──> listening
+
+#include <asio/io_context.hpp>
+#include <cstdint>
+#include <string>
+
+#include "app/ErrorLog.h"
+#include "app/Settings.h"
+#include "monitor/MonitorCommands.h"
+#include "monitor/MonitorFeed.h"
+#include "platform/Clock.h"
+#include "platform/TcpSocket.h"
+#include "platform/TimerQueue.h"
+#include "protection/HighwaterMarks.h"
+#include "streams/StreamTable.h"
+#include "ui/ViewModel.h"
+
+namespace velgate {
+
+class MonitorPort final : private TcpSocketEvents {
+ public:
+  static constexpr std::size_t kSendCap = 8 * 1024 * 1024;
+
+  MonitorPort(asio::io_context& io, TimerQueue& timers, const Clock& clock, MonitorFeed& feed,
+              StreamTable& streams, ViewModel& view, const Settings& settings,
+              const HighwaterMarks& marks, ErrorLogFile& error_log);
+
+  /// The monitor socket VelgateMonitor.
+  TcpSocket& Socket() { return socket_; }
+  /// The drain timer timerMonitor.
+  const Timer& DrainTimer() const { return timer_; }
+  /// Stops the drain for good (shutdown).
+  void Stop() { timer_.SetEnabled(false); }
+
+ private:
+  void OnConnectionRequest(int index, PendingConnection& request) override;
+  void OnDataArrival(int index, std::string_view data) override;
+  void OnConnect(int) override {}
+  void OnClose(int index) override;
+  void OnError(int index, const RunTimeError& error) override;
+
+  void Drain();
+  void ListenAgain(const char* where);
+  void Carry(const MonitorCommand& command);
+  void SendSummary();
+  void SetFlag(double n, bool on);
+  void SetAllFlags(bool on);
+  void ReportCommandFailure(const RunTimeError& error);
+
+  TcpSocket socket_;
+  Timer timer_;
+  const Clock& clock_;
+  MonitorFeed& feed_;
+  StreamTable& streams_;
+  ViewModel& view_;
+  const Settings& settings_;
+  const HighwaterMarks& marks_;
+  ErrorLogFile& error_log_;
+  std::string sending_;
+  // What the diagnostic line reports of the command being carried out.
+  struct Progress {
+    std::int64_t caret_or_row = 0;
+    std::int64_t listener_or_number = 0;
+    std::int64_t flag = 0;
+    int spot = 0;
+  } progress_;
+};
+
+}  // namespace velgate

@@ -1,0 +1,69 @@
+#include "protection/ListenerWatchdog.h"
+
+#include "platform/NumberText.h"
+
+namespace velgate {
+
+ListenerWatchdog::ListenerWatchdog(TimerQueue& timers, StreamTable& streams, ViewModel& view,
+                                   MonitorFeed& monitor, ErrorLogFile& error_log)
+    : timer_queue_(timers),
+      streams_(streams),
+      view_(view),
+      monitor_(monitor),
+      error_log_(error_log) {}
+
+void ListenerWatchdog::CreateListeners(int listeners) {
+  const std::size_t size = static_cast<std::size_t>(listeners) + 1;
+  timers_.resize(size);
+  counters_.assign(size + 1, 0);
+  ports_.assign(size, 0);
+  for (int i = 1; i <= listeners; ++i) {
+    timers_[static_cast<std::size_t>(i)] =
+        Timer(timer_queue_, 30000, false, [this, i] { Tick(i); });
+  }
+}
+
+void ListenerWatchdog::Watch(int i, int port) {
+  ports_[static_cast<std::size_t>(i)] = port;
+  timers_[static_cast<std::size_t>(i)].SetEnabled(true);
+}
+
+void ListenerWatchdog::Reset(int i) {
+  ListenerIndicator& indicator = view_.Indicators()[static_cast<std::size_t>(i)];
+  if (indicator.text != "0") {
+    counters_[static_cast<std::size_t>(i)] = 0;
+    indicator.text = "0";
+    monitor_.SendToMonitor("^ZQ80^" + SignedBlankNumber(i) + "^0^");
+  }
+  timers_[static_cast<std::size_t>(i)].Restart();
+}
+
+void ListenerWatchdog::StopAll() {
+  for (Timer& timer : timers_) {
+    if (timer.Valid()) timer.SetEnabled(false);
+  }
+}
+
+void ListenerWatchdog::Tick(int i) {
+  const std::size_t index = static_cast<std::size_t>(i);
+  ListenerIndicator& indicator = view_.Indicators()[index];
+  try {
+    counters_[index] += 1;
+    indicator.text = PlainNumber(counters_[index]);
+    if (counters_[index] > 1) {
+      counters_[index] = 0;
+      indicator.text = "R";
+      // Made anew: closed, then listening again on the port it had, whatever the settings say now.
+      TcpSocket& listener = streams_.Socket(i);
+      listener.Close();
+      listener.SetRemotePort(0);
+      listener.SetLocalPort(ports_[index]);
+      listener.Listen();
+    }
+    monitor_.SendToMonitor("^ZQ80^" + SignedBlankNumber(i) + "^" + indicator.text + "^");
+  } catch (const RunTimeError&) {
+    error_log_.Write("tmrDos_timer", "");
+  }
+}
+
+}  // namespace velgate
