@@ -28,7 +28,7 @@ Gateway::Gateway(asio::io_context& io, const Clock& clock, TimerQueue& timers,
             LinkHooks()),
       dispatch_(link_, streams_, view_, monitor_feed_, clock),
       watchdog_(timers, streams_.Table(), view_, monitor_feed_, error_log_),
-      monitor_port_(io, timers, clock, monitor_feed_, streams_.Table(), view_, settings_, marks_,
+      monitor_port_(io, timers, monitor_feed_, streams_.Table(), view_, settings_, marks_,
                     error_log_),
       // The window's timers as it is created: Timer2 and Timer4 on, Timer5 off.
       timer2_(timers, 250, true, [this] { Timer2Tick(); }),

@@ -4,13 +4,11 @@
 
 namespace velgate {
 
-MonitorPort::MonitorPort(asio::io_context& io, TimerQueue& timers, const Clock& clock,
-                         MonitorFeed& feed, StreamTable& streams, ViewModel& view,
-                         const Settings& settings, const HighwaterMarks& marks,
-                         ErrorLogFile& error_log)
+MonitorPort::MonitorPort(asio::io_context& io, TimerQueue& timers, MonitorFeed& feed,
+                         StreamTable& streams, ViewModel& view, const Settings& settings,
+                         const HighwaterMarks& marks, ErrorLogFile& error_log)
     : socket_(io, *this, 0, kSendCap),
       timer_(timers, 20, true, [this] { Drain(); }),
-      clock_(clock),
       feed_(feed),
       streams_(streams),
       view_(view),
@@ -24,12 +22,9 @@ void MonitorPort::Drain() {
     timer_.SetInterval(60000);
     return;
   }
-  while (feed_.TakeNext(sending_)) {
-    if (!socket_.SendData(sending_)) {
-      const DateTime now = clock_.Now().local;
-      error_log_.Write("timerMonitor", PlainNumber(now.hour * 3600 + now.minute * 60 + now.second));
-      return;
-    }
+  // A client that passes its queue's cap fails here; its Error event reports it, once.
+  while (socket_.State() == SocketState::kConnected && feed_.TakeNext(sending_)) {
+    socket_.SendData(sending_);
   }
 }
 

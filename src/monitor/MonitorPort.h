@@ -13,7 +13,6 @@
 #include "app/Settings.h"
 #include "monitor/MonitorCommands.h"
 #include "monitor/MonitorFeed.h"
-#include "platform/Clock.h"
 #include "platform/TcpSocket.h"
 #include "platform/TimerQueue.h"
 #include "protection/HighwaterMarks.h"
@@ -26,9 +25,9 @@ class MonitorPort final : private TcpSocketEvents {
  public:
   static constexpr std::size_t kSendCap = 8 * 1024 * 1024;
 
-  MonitorPort(asio::io_context& io, TimerQueue& timers, const Clock& clock, MonitorFeed& feed,
-              StreamTable& streams, ViewModel& view, const Settings& settings,
-              const HighwaterMarks& marks, ErrorLogFile& error_log);
+  MonitorPort(asio::io_context& io, TimerQueue& timers, MonitorFeed& feed, StreamTable& streams,
+              ViewModel& view, const Settings& settings, const HighwaterMarks& marks,
+              ErrorLogFile& error_log);
 
   /// The monitor socket VelgateMonitor.
   TcpSocket& Socket() { return socket_; }
@@ -54,7 +53,6 @@ class MonitorPort final : private TcpSocketEvents {
 
   TcpSocket socket_;
   Timer timer_;
-  const Clock& clock_;
   MonitorFeed& feed_;
   StreamTable& streams_;
   ViewModel& view_;

@@ -196,8 +196,7 @@ TEST_F(Velgated, UserLogsInExchangesLinesAndHangsUp) {
   // Connection 1 was the probe that found the user port answering.
   TestPeer user(user_port, "127.0.0.7");
   ASSERT_TRUE(user.Connected());
-  EXPECT_EQ(wait_for(cluster, 42),
-            "AA02^2^6" + e + "AA03^Connect Request^2^3^127.0.0.7^1^2" + e);
+  EXPECT_EQ(wait_for(cluster, 42), "AA02^2^6" + e + "AA03^Connect Request^2^3^127.0.0.7^1^2" + e);
   cluster.Send("3" + e + "2" + e + "login: " + t);
   EXPECT_EQ(wait_for(user, 7), "login: ");
   user.Send("g1abc\r\n");
@@ -215,6 +214,74 @@ TEST_F(Velgated, UserLogsInExchangesLinesAndHangsUp) {
 
   user.Close();
   EXPECT_EQ(wait_for(cluster, 15), "AA17^G1ABC^2^2" + e);
+  velgated.Type("quit");
+  EXPECT_EQ(velgated.WaitForExit(), 0);
+}
+
+TEST_F(Velgated, MonitorClientSeesALoginAndItsTraffic) {
+  folder.Write("Velgate.cfg", Config());
+  VelgatedProcess velgated({"--dir", folder.Path()});
+  ASSERT_TRUE(AllListening(velgated)) << velgated.Errors();
+  auto wait_for = [&](TestPeer& peer, std::size_t n) {
+    velgated.WaitUntil([&] {
+      peer.Pump();
+      return peer.Received().size() >= n || peer.Closed();
+    });
+    std::string got = peer.Received();
+    peer.ClearReceived();
+    return got;
+  };
+  const std::string e = "\x03";
+  const std::string t = "\x04";
+
+  TestPeer cluster(cluster_port);
+  cluster.Send("7261");
+  ASSERT_EQ(wait_for(cluster, 15).size(), 15u);
+
+  // The drain has to have seen the client before anything is queued for it.
+  TestPeer monitor(monitor_port);
+  ASSERT_TRUE(velgated.WaitUntil([&] {
+    monitor.Send("M*^");
+    monitor.Pump();
+    return monitor.Received().find("^ZQ81^") != std::string::npos;
+  }));
+  const std::string summary = "^ZQ90^ 0^" + t + "^ZQ91^ 0^" + t + "^ZQ92^" + t + "^ZQ81^ 1^65280^" +
+                              std::to_string(user_port) + t;
+  EXPECT_EQ(monitor.Received().substr(0, summary.size()), summary);
+
+  TestPeer user(user_port, "127.0.0.7");
+  const std::string port = std::to_string(user.LocalPort());
+  const std::string accepted = "^ZQ66^2^0^127.0.0.7^65535^" + port + "^16777215^^16777215^0^" + t;
+  // Summaries asked for while waiting may still arrive before the row; they all come first.
+  ASSERT_TRUE(velgated.WaitUntil([&] {
+    monitor.Pump();
+    return monitor.Received().find(accepted) != std::string::npos;
+  }));
+  std::string before = monitor.Received().substr(0, monitor.Received().find(accepted));
+  while (before.rfind(summary, 0) == 0) before.erase(0, summary.size());
+  EXPECT_EQ(before, "");
+  EXPECT_EQ(monitor.Received().substr(monitor.Received().find(accepted)), accepted);
+  monitor.ClearReceived();
+  wait_for(cluster, 42);
+
+  cluster.Send("3" + e + "2" + e + "login: " + t);
+  EXPECT_EQ(wait_for(user, 7), "login: ");
+  const std::string prompt = "^ZQ64^\r\n\r\nlogin: " + t + "^ZQ70^2^login: \r\n" + t;
+  EXPECT_EQ(wait_for(monitor, prompt.size()), prompt);
+
+  user.Send("g1abc\r\n");
+  EXPECT_EQ(wait_for(cluster, 12), "AA03^2^g1abc" + e);
+  const std::string typed = "^ZQ60^2^6^g1abc" + t + "^ZQ60^2^7^65280" + t;
+  EXPECT_EQ(wait_for(monitor, typed.size()), typed);
+
+  cluster.Send("6" + e + "2" + t);
+  const std::string confirmed = "^ZQ60^2^0^127.0.0.7^65280^" + port + "^65280^g1abc^65280^0^" + t;
+  EXPECT_EQ(wait_for(monitor, confirmed.size()), confirmed);
+
+  user.Send("sh/dx\r\n");
+  EXPECT_EQ(wait_for(cluster, 15), "AA00^2^sh/dx\r\n" + e);
+  const std::string input = "^ZQ63^sh/dx\r\n" + t;
+  EXPECT_EQ(wait_for(monitor, input.size()), input);
   velgated.Type("quit");
   EXPECT_EQ(velgated.WaitForExit(), 0);
 }

@@ -70,6 +70,13 @@ TestPeer::~TestPeer() {
   Close();
 }
 
+int TestPeer::LocalPort() const {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
+  return ntohs(address.sin_port);
+}
+
 void TestPeer::Send(std::string_view bytes) {
   while (fd_ >= 0 && !bytes.empty()) {
     ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);

@@ -24,6 +24,8 @@ class TestPeer {
   TestPeer& operator=(const TestPeer&) = delete;
 
   bool Connected() const { return fd_ >= 0 && !closed_; }
+  /// This side's port.
+  int LocalPort() const;
   /// Sends all of bytes.
   void Send(std::string_view bytes);
   /// Reads whatever has arrived; true when anything changed (data or the close).

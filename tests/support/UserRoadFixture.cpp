@@ -36,8 +36,8 @@ void UserRoadFixture::StartOnline(std::initializer_list<std::string> extra) {
 
 void UserRoadFixture::ConnectCluster() {
   cluster = std::make_unique<TestPeer>(cluster_port);
-  EXPECT_TRUE(loop.RunUntil(
-      [&] { return gateway->VelgateCluster().State() == SocketState::kConnected; }));
+  EXPECT_TRUE(
+      loop.RunUntil([&] { return gateway->VelgateCluster().State() == SocketState::kConnected; }));
   cluster->Send("7261");
   EXPECT_TRUE(loop.RunUntil([&] { return gateway->Link().ClusterOnline(); }));
   Settle();

@@ -25,8 +25,7 @@ class UserRoadFixture : public GatewayFixture {
   void ConnectCluster();
 
   /// A user connected to the first user port from source; waits until its stream is admitted.
-  std::unique_ptr<TestPeer> ConnectUser(const std::string& source = "127.0.0.1",
-                                        int port = 0);
+  std::unique_ptr<TestPeer> ConnectUser(const std::string& source = "127.0.0.1", int port = 0);
   /// The stream the last admitted user got (the highest connection number).
   int LastStream() const;
   /// A user on stream s logged in by the cluster with code 6; cluster output forgotten.
