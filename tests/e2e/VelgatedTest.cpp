@@ -39,6 +39,20 @@ class Velgated : public ::testing::Test {
     }) && PortAnswers(user_port);
   }
 
+  // Sends what the peer says, then waits until n bytes came back (or it closed); returns them.
+  static std::string Exchange(VelgatedProcess& velgated, TestPeer& peer, const std::string& say,
+                              std::size_t n) {
+    peer.ClearReceived();
+    if (!say.empty()) peer.Send(say);
+    velgated.WaitUntil([&] {
+      peer.Pump();
+      return peer.Received().size() >= n || peer.Closed();
+    });
+    std::string got = peer.Received();
+    peer.ClearReceived();
+    return got;
+  }
+
   TempFolder folder;
   int user_port;
   int cluster_port;
@@ -137,13 +151,7 @@ TEST_F(Velgated, ClusterServerHandshakeConsoleLineDiscAndReconnect) {
   ASSERT_TRUE(AllListening(velgated)) << velgated.Errors();
 
   auto exchange = [&](TestPeer& cluster, const std::string& say, std::size_t expect_bytes) {
-    cluster.ClearReceived();
-    if (!say.empty()) cluster.Send(say);
-    velgated.WaitUntil([&] {
-      cluster.Pump();
-      return cluster.Received().size() >= expect_bytes;
-    });
-    return cluster.Received();
+    return Exchange(velgated, cluster, say, expect_bytes);
   };
 
   TestPeer cluster(cluster_port);
@@ -177,15 +185,7 @@ TEST_F(Velgated, UserLogsInExchangesLinesAndHangsUp) {
   folder.Write("Velgate.cfg", Config());
   VelgatedProcess velgated({"--dir", folder.Path()});
   ASSERT_TRUE(AllListening(velgated)) << velgated.Errors();
-  auto wait_for = [&](TestPeer& peer, std::size_t n) {
-    velgated.WaitUntil([&] {
-      peer.Pump();
-      return peer.Received().size() >= n || peer.Closed();
-    });
-    std::string got = peer.Received();
-    peer.ClearReceived();
-    return got;
-  };
+  auto wait_for = [&](TestPeer& peer, std::size_t n) { return Exchange(velgated, peer, "", n); };
   const std::string e = "\x03";
   const std::string t = "\x04";
 
@@ -222,15 +222,7 @@ TEST_F(Velgated, MonitorClientSeesALoginAndItsTraffic) {
   folder.Write("Velgate.cfg", Config());
   VelgatedProcess velgated({"--dir", folder.Path()});
   ASSERT_TRUE(AllListening(velgated)) << velgated.Errors();
-  auto wait_for = [&](TestPeer& peer, std::size_t n) {
-    velgated.WaitUntil([&] {
-      peer.Pump();
-      return peer.Received().size() >= n || peer.Closed();
-    });
-    std::string got = peer.Received();
-    peer.ClearReceived();
-    return got;
-  };
+  auto wait_for = [&](TestPeer& peer, std::size_t n) { return Exchange(velgated, peer, "", n); };
   const std::string e = "\x03";
   const std::string t = "\x04";
 
