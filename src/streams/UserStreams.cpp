@@ -45,9 +45,10 @@ void UserStreams::SendToStream(int s, std::string_view text) {
   TcpSocket& socket = table_.Socket(s);
   if (socket.State() == SocketState::kConnected) {
     socket.SendData(text);
-  } else {
+  } else if (socket.State() != SocketState::kError) {
     ReportStreamEnded(s);
   }
+  // A socket that has just failed reports its ending once, through its Error event.
 }
 
 void UserStreams::StopLoginTimer(int s) {

@@ -18,8 +18,8 @@ TEST_F(Admission, UserIsAnnouncedShownAndTimed) {
   const int s = LastStream();
   ASSERT_EQ(s, 2);
 
-  EXPECT_EQ(ClusterWaitFor(40), Up({"AA02", "2", "6"}) +
-                                     Up({"AA03", "Connect Request", "2", "3", "127.0.0.2", "1", "1"}));
+  EXPECT_EQ(ClusterWaitFor(40), Up({"AA02", "2", "6"}) + Up({"AA03", "Connect Request", "2", "3",
+                                                             "127.0.0.2", "1", "1"}));
   EXPECT_EQ(Row(s).address.text, "127.0.0.2");
   EXPECT_EQ(Row(s).address.tag, "1");
   EXPECT_EQ(Row(s).address.colour, colours::kGreen);
@@ -86,8 +86,8 @@ TEST_F(Admission, BridgeUsersShowAndAnnounceTheBridge) {
   EXPECT_TRUE(Table().StreamIsBridge[3]);
   EXPECT_EQ(Row(s).address.text, "AGW/BPQ");
   EXPECT_EQ(Row(s).address.colour, colours::kLightBlue);
-  EXPECT_EQ(ClusterWaitFor(40),
-            Up({"AA02", "3", "7"}) + Up({"AA03", "Connect Request", "3", "3", "AGW/BPQ", "2", "1"}));
+  EXPECT_EQ(ClusterWaitFor(40), Up({"AA02", "3", "7"}) +
+                                    Up({"AA03", "Connect Request", "3", "3", "AGW/BPQ", "2", "1"}));
 }
 
 TEST_F(Admission, LockedOutAddressesArePrefixesAndKeptSilent) {

@@ -46,7 +46,7 @@ TEST_F(UserInput, LoginLineEndsAtTheFirstKindOfLineEndThatOccurs) {
   };
   // CR LF is tried first anywhere in the text, then LF CR, then LF, then CR.
   const std::vector<Case> cases = {
-      {"x\ry\r\n", "x\ry"}, {"a\n\rb\n", "a"}, {"a\rb\n", "a\rb"},
+      {"x\ry\r\n", "x\ry"}, {"a\n\rb\n", "a"},         {"a\rb\n", "a\rb"},
       {"call\r", "call"},   {"\b\bG1\bABC\n", "GABC"},
   };
   int n = 0;
@@ -84,8 +84,12 @@ TEST_F(UserInput, UserTextNeverEndsALinkMessage) {
   EXPECT_EQ(ClusterWaitFor(12), Up({"AA03", "2", "G1\x02X"}));
   ClusterSends(Down({"6", "2"}));
   ASSERT_TRUE(loop.RunUntil([&] { return Table().StreamState[2] == 7; }));
-  user->Send("a\x03" "b\r\n");
-  EXPECT_EQ(ClusterWaitFor(13), Up({"AA00", "2", "a\x02" "b\r\n"}));
+  user->Send(
+      "a\x03"
+      "b\r\n");
+  EXPECT_EQ(ClusterWaitFor(13), Up({"AA00", "2",
+                                    "a\x02"
+                                    "b\r\n"}));
 }
 
 TEST_F(UserInput, NuisanceCallersAreSilencedAndLockedOut) {
@@ -127,7 +131,10 @@ TEST_F(UserInput, PuttyNegotiationIsNotPartOfTheLogin) {
 
 TEST_F(UserInput, CharacterModeClientsLinesEndWithoutTheNul) {
   auto user = LoggedInUser("G1ABC", "127.0.0.2");
-  user->Send(std::string("\xFF\xFD\x03\xFF\xFD\x01" "sh/dx\r\0", 13));
+  user->Send(
+      std::string("\xFF\xFD\x03\xFF\xFD\x01"
+                  "sh/dx\r\0",
+                  13));
   EXPECT_EQ(ClusterWaitFor(14), Up({"AA00", "2", "sh/dx\r\n"}));
   // The NUL of a CR that ended the last block is dropped too, and the next line still goes.
   user->Send("sh/wwv\r");
@@ -137,7 +144,10 @@ TEST_F(UserInput, CharacterModeClientsLinesEndWithoutTheNul) {
   // A command cut between two blocks is completed from the next one.
   user->Send(std::string("\xFF", 1));
   Settle();
-  user->Send(std::string("\xFB\x18" "dx\r\n", 6));
+  user->Send(
+      std::string("\xFB\x18"
+                  "dx\r\n",
+                  6));
   EXPECT_EQ(ClusterWaitFor(11), Up({"AA00", "2", "dx\r\n"}));
 }
 
