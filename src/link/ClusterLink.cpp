@@ -61,11 +61,8 @@ bool ClusterLink::SendStraight(std::string_view message) {
 }
 
 void ClusterLink::OnConnectionRequest(int, PendingConnection& request) {
-  // Taking the caller on the listening socket itself ends the listening: a second cluster
-  // server cannot connect while one is connected.
-  socket_.Close();
   try {
-    socket_.Accept(request);
+    socket_.TakeCaller(request);
   } catch (const RunTimeError& error) {
     error_log_.Write("VelgateCluster_ConnectionRequest", error.Description());
     ReturnToListening(colours::kRed);

@@ -29,10 +29,8 @@ void MonitorPort::Drain() {
 }
 
 void MonitorPort::OnConnectionRequest(int, PendingConnection& request) {
-  // Taking the caller on the listening socket ends the listening: one client at a time.
-  socket_.Close();
   try {
-    socket_.Accept(request);
+    socket_.TakeCaller(request);
   } catch (const RunTimeError& error) {
     error_log_.Write("VelgateMonitor_ConnectionRequest", error.Description());
     ListenAgain("VelgateMonitor_ConnectionRequest");

@@ -87,6 +87,12 @@ class TcpSocket {
   void Listen();
   /// Takes a pending connection onto this closed socket; throws RunTimeError when it cannot.
   void Accept(PendingConnection& request);
+  /// Stops listening and takes the caller on this socket itself, so no second caller gets in
+  /// while it is connected; throws RunTimeError when it cannot.
+  void TakeCaller(PendingConnection& request) {
+    Close();
+    Accept(request);
+  }
   /// Starts connecting to host:port; completion is the Connect or the Error event.
   void Connect(const std::string& host, int port);
   /// Closes whatever the socket holds; what is queued is handed to the system first.
