@@ -1,6 +1,7 @@
 #include "VelgatedProcess.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -19,13 +20,12 @@ VelgatedProcess::VelgatedProcess(const std::vector<std::string>& arguments) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, errors[1], STDERR_FILENO);
-  std::vector<char*> argv;
-  std::string program = VELGATED_PATH;
-  argv.push_back(program.data());
   std::vector<std::string> copies = arguments;
+  copies.insert(copies.begin(), VELGATED_PATH);
+  std::vector<char*> argv;
   for (std::string& argument : copies) argv.push_back(argument.data());
   argv.push_back(nullptr);
-  if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+  if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
   posix_spawn_file_actions_destroy(&actions);
   ::close(input[0]);
   ::close(errors[1]);
@@ -37,17 +37,20 @@ VelgatedProcess::VelgatedProcess(const std::vector<std::string>& arguments) {
 VelgatedProcess::~VelgatedProcess() {
   if (pid_ > 0 && !exit_status_) {
     ::kill(pid_, SIGKILL);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
+    ::waitpid(pid_, nullptr, 0);
   }
-  if (stdin_fd_ >= 0) ::close(stdin_fd_);
+  CloseInput();
   if (stderr_fd_ >= 0) ::close(stderr_fd_);
 }
 
 void VelgatedProcess::Type(const std::string& line) {
-  std::string text = line + "\n";
-  ssize_t written = ::write(stdin_fd_, text.data(), text.size());
-  (void)written;
+  const std::string text = line + "\n";
+  if (::write(stdin_fd_, text.data(), text.size()) < 0) ADD_FAILURE() << "cannot type " << line;
+}
+
+void VelgatedProcess::CloseInput() {
+  if (stdin_fd_ >= 0) ::close(stdin_fd_);
+  stdin_fd_ = -1;
 }
 
 void VelgatedProcess::Signal(int signal) {
@@ -56,10 +59,8 @@ void VelgatedProcess::Signal(int signal) {
 
 const std::string& VelgatedProcess::Errors() {
   char buffer[4096];
-  ssize_t got;
-  while ((got = ::read(stderr_fd_, buffer, sizeof buffer)) > 0) {
+  for (ssize_t got; (got = ::read(stderr_fd_, buffer, sizeof buffer)) > 0;)
     errors_.append(buffer, static_cast<std::size_t>(got));
-  }
   return errors_;
 }
 
@@ -69,7 +70,6 @@ bool VelgatedProcess::WaitUntil(const std::function<bool()>& condition,
   while (!condition()) {
     if (std::chrono::steady_clock::now() >= deadline) return false;
     Errors();
-    // Wait for the process to say something, or a few ms for its sockets and files.
     pollfd output{stderr_fd_, POLLIN, 0};
     ::poll(&output, 1, 5);
   }
@@ -77,13 +77,11 @@ bool VelgatedProcess::WaitUntil(const std::function<bool()>& condition,
 }
 
 std::optional<int> VelgatedProcess::WaitForExit(std::chrono::milliseconds limit) {
-  if (exit_status_) return exit_status_;
   WaitUntil(
       [&] {
         int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        if (!exit_status_ && ::waitpid(pid_, &status, WNOHANG) == pid_)
           exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
         return exit_status_.has_value();
       },
       limit);

@@ -1,6 +1,5 @@
 #pragma once
-// The built velgated, started in a folder of the test's, with its standard input and standard
-// error in the test's hands.
+// The built velgated, started with its standard input and standard error in the test's hands.
 
 #include <chrono>
 #include <functional>
@@ -12,20 +11,16 @@ namespace velgate::testing {
 
 class VelgatedProcess {
  public:
-  /// Starts velgated with the arguments.
   explicit VelgatedProcess(const std::vector<std::string>& arguments);
-  /// Kills it if it still runs.
   ~VelgatedProcess();
   VelgatedProcess(const VelgatedProcess&) = delete;
   VelgatedProcess& operator=(const VelgatedProcess&) = delete;
 
-  /// Writes one operator line.
   void Type(const std::string& line);
-  /// Sends a signal.
+  void CloseInput();
   void Signal(int signal);
-  /// Waits for the exit; its status, or nothing when it did not end in time.
+  /// The exit status, or nothing when it did not end in time.
   std::optional<int> WaitForExit(std::chrono::milliseconds limit = std::chrono::seconds(10));
-  /// Standard error so far.
   const std::string& Errors();
   /// Waits until condition holds, reading standard error meanwhile.
   bool WaitUntil(const std::function<bool()>& condition,

@@ -21,6 +21,10 @@ struct Harness {
     // No listeners: every port is one the system would refuse to a second listener anyway.
     folder.Write("Velgate.cfg",
                  "\"ClusterPort\",-1\r\n\"UserPort\",\"-1\"\r\n\"MonitorPort\",\"-1\"\r\n");
+    Start();
+  }
+  void Start() {
+    gateway.reset();
     gateway = std::make_unique<velgate::Gateway>(loop.io, loop.clock, loop.timers,
                                                  velgate::GatewayOptions{folder.Path(), false});
     gateway->FormLoad();
@@ -41,13 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bytes.remove_prefix(take);
   }
   harness.loop.Poll();
-  if (harness.gateway->IsShutDown()) {
-    harness.gateway.reset();
-    harness.gateway =
-        std::make_unique<velgate::Gateway>(harness.loop.io, harness.loop.clock, harness.loop.timers,
-                                           velgate::GatewayOptions{harness.folder.Path(), false});
-    harness.gateway->FormLoad();
-    harness.loop.AdvanceMs(250);
-  }
+  if (harness.gateway->IsShutDown()) harness.Start();
   return 0;
 }

@@ -4,39 +4,44 @@
 
 namespace velgate::testing {
 
+std::string Joined(std::initializer_list<std::string> fields, char between, char end) {
+  std::string text;
+  for (const std::string& field : fields) text += field + between;
+  if (!text.empty()) text.pop_back();
+  return text + end;
+}
+
 std::string ConfigLines(std::initializer_list<std::string> lines) {
   std::string text;
   for (const std::string& line : lines) text += line + "\r\n";
   return text;
 }
 
-GatewayFixture::GatewayFixture() {
-  std::vector<int> ports = FreePorts(5);
-  user_port = ports[0];
-  second_user_port = ports[1];
-  cluster_port = ports[2];
-  monitor_port = ports[3];
-  bridge_port = ports[4];
+std::vector<std::string> Starting(const std::vector<std::string>& messages,
+                                  std::initializer_list<std::string> prefixes) {
+  std::vector<std::string> found;
+  std::copy_if(messages.begin(), messages.end(), std::back_inserter(found), [&](auto& m) {
+    return std::any_of(prefixes.begin(), prefixes.end(),
+                       [&](auto& p) { return m.rfind(p, 0) == 0; });
+  });
+  return found;
 }
 
 GatewayFixture::~GatewayFixture() {
   if (gateway) gateway->CloseByProgram();
-  gateway.reset();
 }
 
 std::string GatewayFixture::StandardConfig(std::initializer_list<std::string> extra) const {
-  std::string text = ConfigLines({
-      "\"AGWenabled\",0",
-      "\"ClusterPort\"," + std::to_string(cluster_port),
-      "\"UserPort\",\"" + std::to_string(user_port) + "\"",
-      "\"AGWport\",\"" + std::to_string(bridge_port) + "\"",
-      "\"MonitorPort\",\"" + std::to_string(monitor_port) + "\"",
-  });
-  for (const std::string& line : extra) text += line + "\r\n";
-  return text;
+  return ConfigLines({"\"AGWenabled\",0", "\"ClusterPort\"," + N(cluster_port),
+                      PortRecord("UserPort", user_port), PortRecord("AGWport", bridge_port),
+                      PortRecord("MonitorPort", monitor_port)}) +
+         ConfigLines(extra);
 }
 
 Gateway& GatewayFixture::Start() {
+  if (gateway) gateway->CloseByProgram();
+  loop.Poll();
+  shut_down = false;
   gateway = std::make_unique<Gateway>(loop.io, loop.clock, loop.timers,
                                       GatewayOptions{folder.Path(), false});
   gateway->SetShutdownHandler([this] { shut_down = true; });
@@ -45,17 +50,65 @@ Gateway& GatewayFixture::Start() {
   return *gateway;
 }
 
-std::string GatewayFixture::ErrorLogText() const {
-  return folder.Read("error.log").value_or("");
-}
-
-}  // namespace velgate::testing
-
-namespace velgate::testing {
-
 std::size_t GatewayFixture::ErrorLogLines() const {
   const std::string text = ErrorLogText();
   return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+void UserRoadFixture::ConnectCluster(bool online) {
+  cluster = std::make_unique<TestPeer>(cluster_port);
+  EXPECT_TRUE(
+      loop.RunUntil([&] { return gateway->VelgateCluster().State() == SocketState::kConnected; }));
+  if (!online) return;
+  cluster->Send("7261");
+  EXPECT_TRUE(loop.RunUntil([&] { return gateway->Link().ClusterOnline(); }));
+  ClusterGot();
+}
+
+std::unique_ptr<TestPeer> UserRoadFixture::ConnectUser(const std::string& source, int port) {
+  const std::int32_t before = Table().LastConnID;
+  auto user = std::make_unique<TestPeer>(port == 0 ? user_port : port, source);
+  EXPECT_TRUE(user->Connected());
+  EXPECT_TRUE(loop.RunUntil([&] { return Table().LastConnID > before; }));
+  return user;
+}
+
+int UserRoadFixture::LastStream() {
+  for (int s = 1; s <= Table().StreamMax(); ++s) {
+    if (Table().StreamConnID[static_cast<std::size_t>(s)] == Table().LastConnID) return s;
+  }
+  return -1;
+}
+
+std::unique_ptr<TestPeer> UserRoadFixture::LoggedInUser(const std::string& call,
+                                                        const std::string& source) {
+  auto user = ConnectUser(source);
+  const int s = LastStream();
+  ClusterSends(Down({"6", N(s)}));
+  EXPECT_TRUE(WaitState(s, 7));
+  gateway->View().MutableRow(s).call.text = call;
+  ClusterGot();
+  return user;
+}
+
+std::string UserRoadFixture::UserWaitFor(TestPeer& user, std::size_t n) {
+  user.WaitForBytes(loop, n);
+  std::string got = Settled(user);
+  user.ClearReceived();
+  return got;
+}
+
+::testing::AssertionResult UserRoadFixture::UserGets(TestPeer& user, const std::string& expected) {
+  const std::string got = UserWaitFor(user, expected.size());
+  if (got == expected) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "got " << ::testing::PrintToString(got)
+                                       << "\n   expected " << ::testing::PrintToString(expected);
+}
+
+std::vector<std::string> UserRoadFixture::MonitorQueue() {
+  std::vector<std::string> queued;
+  for (std::string message; gateway->Monitor().TakeNext(message);) queued.push_back(message);
+  return queued;
 }
 
 }  // namespace velgate::testing

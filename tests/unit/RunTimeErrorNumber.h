@@ -1,5 +1,5 @@
 #pragma once
-// The number of the RunTimeError a call throws, so tables can hold the expected failure.
+// The number of the RunTimeError a call throws (kNoError when it returns), for tables.
 
 #include <functional>
 
@@ -7,11 +7,8 @@
 
 namespace velgate::testing {
 
-inline constexpr int kNoError = 0;
-inline constexpr int kOverflow = 6;
-inline constexpr int kTypeMismatch = 13;
+inline constexpr int kNoError = 0, kOverflow = 6, kTypeMismatch = 13;
 
-/// The error number the call throws, kNoError when it returns normally.
 inline int ErrorNumberOf(const std::function<void()>& call) {
   try {
     call();
