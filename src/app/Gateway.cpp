@@ -12,7 +12,6 @@ Gateway::Gateway(asio::io_context& io, const Clock& clock, TimerQueue& timers,
                  GatewayOptions options)
     : io_(io),
       clock_(clock),
-      timers_(timers),
       options_(std::move(options)),
       folder_(options_.folder),
       error_log_(folder_.File("error.log"), clock,

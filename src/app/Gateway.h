@@ -116,7 +116,6 @@ class Gateway {
 
   asio::io_context& io_;
   const Clock& clock_;
-  TimerQueue& timers_;
   GatewayOptions options_;
   ProgramFolder folder_;
   ErrorLogFile error_log_;
