@@ -1,20 +1,22 @@
 // velgated: the gateway without a window. Operator lines on standard input, alerts and status
 // lines on standard error.
 
+#include <getopt.h>
+
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
 #include <csignal>
-#include <cstring>
 #include <iostream>
 #include <string>
 
 #include "app/Gateway.h"
+#include "base/Version.h"
+#include "console/HeadlessConsole.h"
+#include "console/StdinLines.h"
 #include "platform/AsioTimerDriver.h"
 #include "platform/Clock.h"
 #include "platform/Process.h"
 #include "platform/TimerQueue.h"
-#include "ui/HeadlessConsole.h"
-#include "ui/StdinLines.h"
 
 namespace {
 
@@ -33,25 +35,32 @@ void PrintUsage(std::ostream& out) {
 
 int main(int argc, char** argv) {
   std::string folder = ".";
-  for (int i = 1; i < argc; ++i) {
-    std::string argument = argv[i];
-    if (argument == "--help" || argument == "-h") {
-      PrintUsage(std::cout);
-      return 0;
+  const option options[] = {{"dir", required_argument, nullptr, 'd'},
+                            {"help", no_argument, nullptr, 'h'},
+                            {"version", no_argument, nullptr, 'v'},
+                            {nullptr, 0, nullptr, 0}};
+  opterr = 0;
+  for (int choice; (choice = getopt_long(argc, argv, "h", options, nullptr)) != -1;) {
+    switch (choice) {
+      case 'd':
+        folder = optarg;
+        break;
+      case 'h':
+        PrintUsage(std::cout);
+        return 0;
+      case 'v':
+        std::cout << velgate::kVersion << "\n";
+        return 0;
+      default:
+        std::cerr << "velgated: unknown argument \"" << argv[optind - 1] << "\"\n";
+        PrintUsage(std::cerr);
+        return 2;
     }
-    if (argument == "--version") {
-      std::cout << velgate::kVersion << "\n";
-      return 0;
-    }
-    if (argument == "--dir" && i + 1 < argc) {
-      folder = argv[++i];
-    } else if (argument.rfind("--dir=", 0) == 0) {
-      folder = argument.substr(6);
-    } else {
-      std::cerr << "velgated: unknown argument \"" << argument << "\"\n";
-      PrintUsage(std::cerr);
-      return 2;
-    }
+  }
+  if (optind < argc) {
+    std::cerr << "velgated: unknown argument \"" << argv[optind] << "\"\n";
+    PrintUsage(std::cerr);
+    return 2;
   }
 
   std::signal(SIGPIPE, SIG_IGN);

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "platform/RunTimeError.h"
 
 namespace velgate {

@@ -2,66 +2,70 @@
 
 #include <asio/post.hpp>
 
-#include "link/LinkCodec.h"
-#include "platform/NumberText.h"
+#include "codec/LinkCodec.h"
 #include "platform/Process.h"
 
 namespace velgate {
 
 Gateway::Gateway(asio::io_context& io, const Clock& clock, TimerQueue& timers,
-                 GatewayOptions options)
+                 const GatewayOptions& options)
     : io_(io),
-      clock_(clock),
-      options_(std::move(options)),
-      folder_(options_.folder),
+      folder_(options.folder),
       error_log_(folder_.File("error.log"), clock,
                  [this](const std::string& description) {
                    view_.Alert("Velgate", "error.log cannot be written: " + description);
                  }),
+      feed_(error_log_),
+      store_(folder_, error_log_, view_, feed_),
       local_ip_(LocalIPv4Address()),
-      monitor_feed_(view_, error_log_),
-      highwater_(marks_, view_, monitor_feed_, clock, error_log_, folder_.File("highwater.dat")),
-      streams_(io, timers, view_, settings_, error_log_, link_, monitor_feed_, highwater_,
-               [this](int i) { watchdog_.Reset(i); }),
-      link_(io, streams_.Table(), view_, settings_, error_log_, start_time_, folder_.Path(),
-            LinkHooks()),
-      dispatch_(link_, streams_, view_, monitor_feed_, clock),
-      watchdog_(timers, streams_.Table(), view_, monitor_feed_, error_log_),
-      monitor_port_(io, timers, monitor_feed_, streams_.Table(), view_, settings_, marks_,
-                    error_log_),
-      // The window's timers as it is created: Timer2 and Timer4 on, Timer5 off.
-      timer2_(timers, 250, true, [this] { Timer2Tick(); }),
-      timer4_(timers, 60000, true, [this] { Timer4Tick(); }),
-      timer5_(timers, 5000, false, [this] { Timer5Tick(); }) {
-  view_.Indicators().resize(1);
-  view_.Indicators()[0] = ListenerIndicator{
-      "0", "Number of Minutes Since Last Connection.  Resets at 6.", colours::kGreen};
+      highwater_(store_.Marks(), view_, feed_, clock, error_log_, folder_.File("highwater.dat")),
+      watchdog_(timers, view_, feed_, error_log_,
+                [this](int i, int port) { streams_.Table().Socket(i).ListenAgain(port); }),
+      streams_(io, timers, {view_, store_.Current(), error_log_, feed_, highwater_, watchdog_}),
+      link_(io, streams_,
+            {view_, store_.Current(), error_log_, feed_, clock, start_time_, folder_.Path()},
+            // The cluster's order to end is carried out from the loop, not inside its handler.
+            [this] { asio::post(io_, [this] { CloseByProgram(); }); }),
+      monitor_port_(io, timers,
+                    {feed_, streams_.Table(), view_, store_.Current(), store_.Marks(), error_log_}),
+      start_up_(timers, {clock, folder_, store_, error_log_, view_, streams_.Table(), watchdog_,
+                         link_, monitor_port_, start_time_, local_ip_, options.raise_priority}) {
+  streams_.AttachUplink(link_);
 }
 
 Gateway::~Gateway() = default;
 
-ClusterLink::Hooks Gateway::LinkHooks() {
-  ClusterLink::Hooks hooks;
-  // The cluster's order to end is carried out from the loop, not inside its own handler.
-  hooks.shutdown_ordered = [this] { asio::post(io_, [this] { CloseByProgram(); }); };
-  hooks.send_to_stream = [this](int s, std::string_view text) { streams_.SendToStream(s, text); };
-  hooks.connect_out = [this](std::string_view call, std::string_view host, std::string_view port) {
-    streams_.ConnectOut(call, host, port);
-  };
-  hooks.dispatch = [this](int code, const LinkFields& fields, int& marker) {
-    dispatch_.Dispatch(code, fields, marker);
-  };
-  return hooks;
-}
-
-void Gateway::SetStatusColour(Colour colour) {
-  view_.UpdateLabels([colour](MainLabels& labels) { labels.StatusColour = colour; });
+StreamRange Gateway::ConsoleStreams() const {
+  return {store_.Current().FirstStreamIndex, streams_.Table().StreamMax()};
 }
 
 void Gateway::ConsoleEnter(int s, std::string_view text) {
   std::string line(text);
   line += "\r\n";
   link_.SendToCluster(AA00(s, line));
+}
+
+void Gateway::CloseByUser() {
+  if (unloaded_) return;
+  store_.WriteFix();
+  Unload();
+}
+
+void Gateway::CloseByProgram() {
+  Unload();
+}
+
+void Gateway::Unload() {
+  if (unloaded_) return;
+  unloaded_ = true;
+  monitor_port_.Stop();
+  streams_.Table().CloseAll();
+  link_.Close();
+  // Nothing ticks once the window is gone.
+  start_up_.Stop();
+  watchdog_.StopAll();
+  // The program ends from the loop, never inside the handler that closed it.
+  if (shutdown_handler_) asio::post(io_, shutdown_handler_);
 }
 
 }  // namespace velgate

@@ -1,13 +1,19 @@
 // ReadFix and WriteFix: Velgate.cfg and highwater.dat between the folder and the settings.
 
+#include "app/SettingsStore.h"
+
 #include "app/ConfigFile.h"
-#include "app/Gateway.h"
+#include "codec/MonitorMessages.h"
 #include "platform/NumberText.h"
 #include "protection/HighwaterFile.h"
 
 namespace velgate {
 
-void Gateway::ReadFix() {
+SettingsStore::SettingsStore(const ProgramFolder& folder, ErrorLogFile& error_log, ViewModel& view,
+                             MonitorFeed& monitor)
+    : folder_(folder), error_log_(error_log), view_(view), monitor_(monitor) {}
+
+void SettingsStore::ReadFix() {
   settings_ = Settings{};
   ConfigReadResult read;
   try {
@@ -25,16 +31,16 @@ void Gateway::ReadFix() {
   AddBridgePortEntry(settings_);
 }
 
-void Gateway::ReadFixFailed(const RunTimeError& error, const std::string& key,
-                            const std::string& value) {
+void SettingsStore::ReadFixFailed(const RunTimeError& error, const std::string& key,
+                                  const std::string& value) {
   view_.UpdateLabels([&](MainLabels& labels) {
     labels.txtError =
         "Error Nr " + PlainNumber(error.Number()) + " \"Read Fix\" " + error.Description();
   });
-  ErrorLog("ReadFix", key + " " + value);
+  error_log_.Write("ReadFix", key + " " + value);
 }
 
-void Gateway::ReadHighwaterFile(const std::string& last_key, const std::string& last_value) {
+void SettingsStore::ReadHighwaterFile(const std::string& last_key, const std::string& last_value) {
   std::optional<std::string> bytes;
   try {
     bytes = ReadWholeFile(folder_.File("highwater.dat"));
@@ -52,14 +58,14 @@ void Gateway::ReadHighwaterFile(const std::string& last_key, const std::string& 
                            ? "All-Time Highwater Mark. "
                            : "All-Time Highwater Mark (" + marks_.AllTimeHighDate + ")";
   });
-  SendToMonitor("^ZQ90^" + count + "^" + marks_.AllTimeHighDate);
+  monitor_.SendToMonitor(monitor_messages::AllTimeHigh(marks_.AllTimeHigh, marks_.AllTimeHighDate));
 }
 
-void Gateway::WriteFix() {
+void SettingsStore::WriteFix() {
   try {
     WriteFileReplacing(folder_.File("Velgate.cfg"), WriteConfigText(settings_));
   } catch (const RunTimeError& error) {
-    ErrorLog("WriteFix ", error.Description());
+    error_log_.Write("WriteFix ", error.Description());
   }
 }
 

@@ -1,119 +1,135 @@
-// Start-up: FormLoad in its order of steps, the start action, StartTelnet and the timers that
-// pause start-up (Timer2) or start the listeners when start-up never got that far (Timer4, 5).
+#include "app/StartUp.h"
 
-#include "app/Gateway.h"
+#include "base/ErrorLog.h"
+#include "base/Version.h"
 #include "platform/NumberText.h"
 #include "platform/Process.h"
 
 namespace velgate {
 
-void Gateway::FormLoad() {
+StartUp::StartUp(TimerQueue& timers, Parts parts)
+    : parts_(parts),
+      settings_(parts.store.Current()),
+      // The window's timers as it is created: Timer2 and Timer4 on, Timer5 off.
+      timer2_(timers, 250, true, [this] { Timer2Tick(); }),
+      timer4_(timers, 60000, true, [this] { Timer4Tick(); }),
+      timer5_(timers, 5000, false, [this] { Timer5Tick(); }) {
+  parts_.view.Indicators().resize(1);
+  parts_.view.Indicators()[0] = ListenerIndicator{
+      "0", "Number of Minutes Since Last Connection.  Resets at 6.", colours::kGreen};
+}
+
+void StartUp::Stop() {
+  timer2_.SetEnabled(false);
+  timer4_.SetEnabled(false);
+  timer5_.SetEnabled(false);
+}
+
+void StartUp::SetStatusColour(Colour colour) {
+  parts_.view.UpdateLabels([colour](MainLabels& labels) { labels.StatusColour = colour; });
+}
+
+void StartUp::FormLoad() {
   try {
     SetStatusColour(colours::kYellow);
-    ReadFix();
+    parts_.store.ReadFix();
     WindowPlacement& window = settings_.MainWindow;
     if (window.left < -100000 || window.top < -100000) window = WindowPlacement{0, 0, 7000, 7000};
-    WriteFix();
-    start_time_ = clock_.Now().local;
-    folder_.DeleteIpLogs();
-    if (options_.raise_priority) RaiseProcessPriority();
+    parts_.store.WriteFix();
+    parts_.start_time = parts_.clock.Now().local;
+    parts_.folder.DeleteIpLogs();
+    if (parts_.raise_priority) RaiseProcessPriority();
     const std::int16_t preload = ToInteger16(settings_.PreLoad + settings_.NumListenPorts);
     CreateListenerIndicators();
-    Streams().GrowStreamTable(preload);
+    parts_.streams.GrowStreamTable(preload);
     // The monitor listener opens after a pause that lets pending events run.
-    if (monitor_port_.Socket().State() != SocketState::kClosed) monitor_port_.Socket().Close();
-    monitor_port_.Socket().Close();
-    monitor_port_.Socket().SetLocalPort(0);
+    parts_.monitor.Socket().CloseAndReset();
     TimeDelay250([this] { FormLoadAfterPause(); });
   } catch (const RunTimeError& error) {
     FormLoadFailed(error);
   }
 }
 
-void Gateway::FormLoadAfterPause() {
+void StartUp::FormLoadAfterPause() {
   try {
-    monitor_port_.Socket().SetRemotePort(0);
-    monitor_port_.Socket().SetLocalPort(TextToInteger32(settings_.MonitorPort));
-    monitor_port_.Socket().Listen();
+    parts_.monitor.Listen();
     StartAction();
-    monitor_feed_.FollowNew = true;
-    view_.UpdateLabels([&](MainLabels& labels) {
+    parts_.monitor.Feed().FollowNew = true;
+    parts_.view.UpdateLabels([&](MainLabels& labels) {
       labels.title = std::string("Velgate Version ") + kVersion;
-      labels.lblDate = "Listening for cluster on " + local_ip_ + " port " +
-                       PlainNumber(link_.Socket().LocalPort());
+      labels.lblDate = "Listening for cluster on " + parts_.local_ip + " port " +
+                       PlainNumber(parts_.link.Socket().LocalPort());
     });
   } catch (const RunTimeError& error) {
     FormLoadFailed(error);
   }
 }
 
-void Gateway::FormLoadFailed(const RunTimeError& error) {
+void StartUp::FormLoadFailed(const RunTimeError& error) {
   // The steps after the failing one are skipped; Timer4 still runs the delayed start.
-  ErrorLog("FormLoad", error.Description());
-  view_.Alert("Velgate Form Load",
-              "Error number " + PlainNumber(error.Number()) + "\r\n" + error.Description());
+  parts_.error_log.Write("FormLoad", error.Description());
+  parts_.view.Alert("Velgate Form Load",
+                    "Error number " + PlainNumber(error.Number()) + "\r\n" + error.Description());
 }
 
-void Gateway::CreateListenerIndicators() {
+void StartUp::CreateListenerIndicators() {
   const int listeners = settings_.NumListenPorts;
-  std::vector<ListenerIndicator>& indicators = view_.Indicators();
+  std::vector<ListenerIndicator>& indicators = parts_.view.Indicators();
   indicators.resize(static_cast<std::size_t>(listeners) + 1, indicators[0]);
   for (int i = 1; i <= listeners; ++i) {
     indicators[static_cast<std::size_t>(i)].colour = ListenerColour(i);
   }
-  watchdog_.CreateListeners(listeners);
+  parts_.watchdog.CreateListeners(listeners);
 }
 
-void Gateway::StartAction() {
+void StartUp::StartAction() {
   timer4_.SetEnabled(false);
   timer5_.SetEnabled(false);
   StartTelnet();
-  view_.UpdateLabels([](MainLabels& labels) {
+  parts_.view.UpdateLabels([](MainLabels& labels) {
     labels.StartButtonVisible = false;
     labels.StartButtonCaption = "Reload Cfg";
   });
 }
 
-void Gateway::StartTelnet() {
+void StartUp::StartTelnet() {
   try {
     timer4_.SetEnabled(false);
-    view_.UpdateLabels([](MainLabels& labels) {
+    parts_.view.UpdateLabels([](MainLabels& labels) {
       labels.title = std::string("Cluster Velgate (Velgate Version ") + kVersion + " by QQ0QQ)";
     });
     for (int i = 1; i <= settings_.NumListenPorts; ++i) {
       // Start-up may have failed before the listeners' rows and timers existed.
-      if (!watchdog_.Has(i)) throw RunTimeError::SubscriptOutOfRange();
-      if (Streams().Socket(i).State() != SocketState::kListening) OpenListener(i);
-      watchdog_.Watch(i, Streams().Socket(i).LocalPort());
+      if (!parts_.watchdog.Has(i)) throw RunTimeError::SubscriptOutOfRange();
+      TcpSocket& listener = parts_.streams.Socket(i);
+      if (listener.State() != SocketState::kListening) OpenListener(i);
+      parts_.watchdog.Watch(i, listener.LocalPort());
     }
-    link_.Listen();
+    parts_.link.Listen();
   } catch (const RunTimeError& error) {
     // The listeners after the failing one, the cluster listener among them, stay closed.
-    ErrorLog("StartTelnet", error.Description());
+    parts_.error_log.Write("StartTelnet", error.Description());
   }
 }
 
-void Gateway::OpenListener(int i) {
-  TcpSocket& listener = Streams().Socket(i);
+void StartUp::OpenListener(int i) {
+  ListenerIndicator& indicator = parts_.view.Indicators()[static_cast<std::size_t>(i)];
+  const bool bridge = i == settings_.NumListenPorts && settings_.AGWEnabled != 0;
+  const std::string& port = bridge ? settings_.AGWPort : settings_.UserPort(i);
+  TcpSocket& listener = parts_.streams.Socket(i);
   listener.Close();
-  listener.SetRemotePort(0);
-  ListenerIndicator& indicator = view_.Indicators()[static_cast<std::size_t>(i)];
-  if (i == settings_.NumListenPorts && settings_.AGWEnabled != 0) {
-    listener.SetLocalPort(TextToInteger32(settings_.AGWPort));
-    indicator.tip = "Listening for agw2zqc on " + local_ip_ + " port " + settings_.AGWPort;
-  } else {
-    listener.SetLocalPort(TextToInteger32(settings_.UserPort(i)));
-    indicator.tip = "Listening for users on " + local_ip_ + " port " + settings_.UserPort(i);
-  }
-  listener.Listen();
+  const std::int32_t port_number = TextToInteger32(port);
+  indicator.tip = std::string(bridge ? "Listening for agw2zqc on " : "Listening for users on ") +
+                  parts_.local_ip + " port " + port;
+  listener.ListenAgain(port_number);
 }
 
-void Gateway::TimeDelay250(std::function<void()> continuation) {
+void StartUp::TimeDelay250(std::function<void()> continuation) {
   after_pause_ = std::move(continuation);
   timer2_.SetEnabled(true);
 }
 
-void Gateway::Timer2Tick() {
+void StartUp::Timer2Tick() {
   timer2_.SetEnabled(false);
   if (after_pause_) {
     auto continuation = std::move(after_pause_);
@@ -122,23 +138,23 @@ void Gateway::Timer2Tick() {
   }
 }
 
-void Gateway::Timer4Tick() {
+void StartUp::Timer4Tick() {
   try {
     timer4_.SetEnabled(false);
     timer5_.SetEnabled(true);
-    view_.BringToFront();
+    parts_.view.BringToFront();
   } catch (const RunTimeError&) {
-    ErrorLog("Timer4_timer", "");
+    parts_.error_log.Write("Timer4_timer", "");
   }
 }
 
-void Gateway::Timer5Tick() {
+void StartUp::Timer5Tick() {
   try {
     timer5_.SetEnabled(false);
     StartTelnet();
-    view_.UpdateLabels([](MainLabels& labels) { labels.StartButtonVisible = false; });
+    parts_.view.UpdateLabels([](MainLabels& labels) { labels.StartButtonVisible = false; });
   } catch (const RunTimeError&) {
-    ErrorLog("Timer5_timer", "");
+    parts_.error_log.Write("Timer5_timer", "");
   }
 }
 

@@ -1,6 +1,7 @@
 #include "link/ClusterDispatch.h"
 
-#include "app/Dates.h"
+#include "base/Dates.h"
+#include "codec/MonitorMessages.h"
 #include "platform/NumberText.h"
 
 namespace velgate {
@@ -25,17 +26,16 @@ std::string WithLineEnd(std::string_view text) {
 
 }  // namespace
 
-ClusterDispatch::ClusterDispatch(ClusterLink& link, UserStreams& streams, ViewModel& view,
+ClusterDispatch::ClusterDispatch(UserStreams& streams, ClusterUplink& uplink, ViewModel& view,
                                  MonitorFeed& monitor, const Clock& clock)
-    : link_(link),
-      streams_(streams),
+    : streams_(streams),
       table_(streams.Table()),
+      uplink_(uplink),
       view_(view),
       monitor_(monitor),
       clock_(clock) {}
 
-void ClusterDispatch::Dispatch(int code, const LinkFields& fields, int& marker) {
-  const int s = link_.CurrentStream();
+void ClusterDispatch::Dispatch(int code, int s, const LinkFields& fields, int& marker) {
   CopyToMonitor(s, fields, marker);
   marker = 74;
   switch (code) {
@@ -62,7 +62,7 @@ void ClusterDispatch::Dispatch(int code, const LinkFields& fields, int& marker) 
       ConfirmLogin(s, code, fields);
       break;
     case 7:
-      table_.StreamState[static_cast<std::size_t>(s)] = 3;
+      table_.At(s).state = StreamState::kLoginSent;
       view_.MutableRow(s).call.colour = colours::kLightPink;
       streams_.SendToStream(s, WithLineEnd(Field(fields, 2)));
       break;
@@ -81,29 +81,22 @@ void ClusterDispatch::CopyToMonitor(int s, const LinkFields& fields, int& marker
   // A message without a text field has nothing to copy; it is still carried out.
   if (!monitor_.MonitorActive || fields.size() < 3) return;
   marker = 71;
-  if (s == monitor_.MonitoredStream) {
+  if (monitor_.Selected(s)) {
     marker = 73;
-    std::string copy = "^ZQ64^\r\n\r\n";
-    copy += fields[2];
-    monitor_.SendToMonitor(copy);
+    monitor_.SendToMonitor(monitor_messages::OutputCopy(fields[2]));
   }
-  if (table_.StreamMonitorEcho[static_cast<std::size_t>(s)]) {
-    std::string trace = "^ZQ70^" + PlainNumber(s) + "^";
-    trace += fields[2];
-    trace += "\r\n";
-    monitor_.SendToMonitor(trace);
-  }
+  if (table_.At(s).monitor_echo) monitor_.SendToMonitor(monitor_messages::Trace(s, fields[2]));
 }
 
 void ClusterDispatch::DeliverText(int s, const LinkFields& fields, int& marker) {
   marker = 75;
-  const std::size_t i = static_cast<std::size_t>(s);
-  if (fields.size() == 4 && ConnectionField(fields) != table_.StreamConnID[i]) {
+  const Stream& stream = table_.At(s);
+  if (fields.size() == 4 && ConnectionField(fields) != stream.connection) {
     // For an earlier occupant of the stream: dropped, unless the stream has no connection.
-    if (table_.StreamConnID[i] != 0) return;
+    if (stream.connection != 0) return;
     streams_.ReportStreamEnded(s);
   }
-  if (table_.StreamState[i] == 7) {
+  if (stream.state == StreamState::kLoggedIn) {
     streams_.SendToStream(s, Field(fields, 2));
   } else {
     marker = 76;
@@ -111,8 +104,9 @@ void ClusterDispatch::DeliverText(int s, const LinkFields& fields, int& marker) 
 }
 
 void ClusterDispatch::ConfirmLogin(int s, int code, const LinkFields& fields) {
-  table_.StreamState[static_cast<std::size_t>(s)] = 7;
-  table_.tmrDisconnect[static_cast<std::size_t>(s)].SetEnabled(false);
+  Stream& stream = table_.At(s);
+  stream.state = StreamState::kLoggedIn;
+  stream.login_timer.SetEnabled(false);
   StatusRow& row = view_.MutableRow(s);
   if (code == 6) {
     row.call.colour = colours::kGreen;
@@ -129,7 +123,7 @@ void ClusterDispatch::ConfirmLogin(int s, int code, const LinkFields& fields) {
   row.call.text = std::string(Field(fields, 2));
   const std::string login_time = LoginTimeStamp(clock_.Now().utc);
   row.address.tip = login_time;
-  link_.SendStraight(AA04(s, login_time, code == 4));
+  uplink_.SendStraight(AA04(s, login_time, code == 4));
   row.address.colour = table_.RemoteIPcolour(s);
   row.call.colour = colours::kGreen;
   SendRowToMonitor(s);
@@ -139,14 +133,16 @@ void ClusterDispatch::CloseOrdered(int s, const LinkFields& fields) {
   if (fields.size() < 4) {
     streams_.ReportStreamEnded(s);
     streams_.VelgateInForceClose(s);
-  } else if (ConnectionField(fields) == table_.StreamConnID[static_cast<std::size_t>(s)]) {
+  } else if (ConnectionField(fields) == table_.At(s).connection) {
     // Asked for by the cluster itself: nothing to report back.
     streams_.VelgateInForceClose(s);
   }
 }
 
 void ClusterDispatch::SendRowToMonitor(int s) {
-  if (monitor_.MonitorActive) monitor_.SendAll(monitor_.RowCode(s), s);
+  if (monitor_.MonitorActive && monitor_.Storing()) {
+    monitor_.SendToMonitor(monitor_messages::Row(monitor_.Selected(s), s, view_.Row(s)));
+  }
 }
 
 }  // namespace velgate

@@ -4,24 +4,23 @@
 //   4, 5, 6 login confirmed (three kinds, told apart by the port field's colour)
 //   7 login refused   8 close the stream   1 and others: nothing beyond the monitor's copies
 
-#include <string>
-#include <string_view>
-
-#include "link/ClusterLink.h"
-#include "monitor/MonitorFeed.h"
+#include "codec/LinkCodec.h"
+#include "model/MonitorFeed.h"
+#include "model/ViewModel.h"
 #include "platform/Clock.h"
+#include "streams/ClusterUplink.h"
 #include "streams/UserStreams.h"
-#include "ui/ViewModel.h"
 
 namespace velgate {
 
 class ClusterDispatch {
  public:
-  ClusterDispatch(ClusterLink& link, UserStreams& streams, ViewModel& view, MonitorFeed& monitor,
-                  const Clock& clock);
+  /// uplink: where the login acknowledgement goes, straight.
+  ClusterDispatch(UserStreams& streams, ClusterUplink& uplink, ViewModel& view,
+                  MonitorFeed& monitor, const Clock& clock);
 
-  /// Copies the message to the monitor, then carries out code for the link's CurrentStream.
-  void Dispatch(int code, const LinkFields& fields, int& marker);
+  /// Copies the message to the monitor, then carries out code for stream s.
+  void Dispatch(int code, int s, const LinkFields& fields, int& marker);
 
  private:
   void CopyToMonitor(int s, const LinkFields& fields, int& marker);
@@ -30,9 +29,9 @@ class ClusterDispatch {
   void CloseOrdered(int s, const LinkFields& fields);
   void SendRowToMonitor(int s);
 
-  ClusterLink& link_;
   UserStreams& streams_;
   StreamTable& table_;
+  ClusterUplink& uplink_;
   ViewModel& view_;
   MonitorFeed& monitor_;
   const Clock& clock_;

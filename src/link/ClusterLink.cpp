@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "app/Dates.h"
-#include "app/Version.h"
+#include "base/Dates.h"
+#include "base/Version.h"
 #include "platform/NumberText.h"
 
 namespace velgate {
@@ -24,22 +24,21 @@ const char* ColourWord(Colour port_colour) {
 
 }  // namespace
 
-ClusterLink::ClusterLink(asio::io_context& io, StreamTable& streams, ViewModel& view,
-                         const Settings& settings, ErrorLogFile& error_log,
-                         const DateTime& start_time, std::string folder, Hooks hooks)
+ClusterLink::ClusterLink(asio::io_context& io, UserStreams& streams, ClusterLinkParts parts,
+                         std::function<void()> shutdown_ordered)
     : streams_(streams),
-      view_(view),
-      settings_(settings),
-      error_log_(error_log),
-      start_time_(start_time),
-      folder_(std::move(folder)),
-      hooks_(std::move(hooks)),
-      socket_(io, *this, 0, kSendCap) {}
+      table_(streams.Table()),
+      view_(parts.view),
+      settings_(parts.settings),
+      error_log_(parts.error_log),
+      start_time_(parts.start_time),
+      folder_(std::move(parts.folder)),
+      shutdown_ordered_(std::move(shutdown_ordered)),
+      socket_(io, *this, 0, kSendCap),
+      dispatch_(streams, *this, parts.view, parts.monitor, parts.clock) {}
 
 void ClusterLink::Listen() {
-  socket_.Close();
-  socket_.SetLocalPort(settings_.ClusterPort);
-  socket_.Listen();
+  socket_.ListenAgain(settings_.ClusterPort);
 }
 
 void ClusterLink::Disconnect() {
@@ -48,12 +47,11 @@ void ClusterLink::Disconnect() {
 
 void ClusterLink::Close() {
   socket_.Close();
-  cluster_connected_ = false;
-  cluster_online_ = false;
+  state_ = LinkState::kListening;
 }
 
 void ClusterLink::SendToCluster(std::string_view message) {
-  if (cluster_online_) socket_.SendData(message);
+  if (ClusterOnline()) socket_.SendData(message);
 }
 
 bool ClusterLink::SendStraight(std::string_view message) {
@@ -86,23 +84,20 @@ void ClusterLink::OnError(int, const RunTimeError&) {
 }
 
 void ClusterLink::ReturnToListening(Colour colour) {
-  socket_.Close();
   try {
-    socket_.SetLocalPort(settings_.ClusterPort);
-    socket_.Listen();
+    socket_.ListenAgain(settings_.ClusterPort);
   } catch (const RunTimeError& error) {
     // The port was taken meanwhile: the gateway goes on without a cluster listener.
     error_log_.Write("VelgateCluster_Listen", error.Description());
   }
-  cluster_connected_ = false;
-  cluster_online_ = false;
+  state_ = LinkState::kListening;
   view_.UpdateLabels([colour](MainLabels& labels) { labels.StatusColour = colour; });
 }
 
 void ClusterLink::OnDataArrival(int, std::string_view data) {
-  if (!cluster_connected_) {
+  if (state_ == LinkState::kListening) {
     if (socket_.State() != SocketState::kConnected) return;
-    cluster_connected_ = true;
+    state_ = LinkState::kConnected;
   }
   ReceiveBlock(data);
 }
@@ -149,14 +144,14 @@ bool ClusterLink::HandleMessage(std::string_view message, int& marker) {
   marker = 43;
   if (fields_.size() == 1) {
     marker = 46;
-    if (streams_.StreamState[static_cast<std::size_t>(current_stream_)] == 7) {
+    if (table_.At(current_stream_).state == StreamState::kLoggedIn) {
       marker = 47;
-      hooks_.send_to_stream(current_stream_, fields_[0]);
+      streams_.SendToStream(current_stream_, fields_[0]);
     }
     return true;
   }
   if (fields_.size() == 2 && fields_[0] == "10" && fields_[1] == "disconnect") {
-    hooks_.shutdown_ordered();
+    shutdown_ordered_();
     return false;
   }
   marker = 60;
@@ -176,7 +171,7 @@ void ClusterLink::RouteCoded(int& marker) {
   marker = 62;
   if (code == 9) {
     if (fields_.size() < 4) throw RunTimeError::SubscriptOutOfRange();
-    hooks_.connect_out(fields_[1], fields_[2], fields_[3]);
+    streams_.ConnectOut(fields_[1], fields_[2], fields_[3]);
     return;
   }
   marker = 64;
@@ -184,12 +179,12 @@ void ClusterLink::RouteCoded(int& marker) {
   std::optional<std::int32_t> stream = ParseStrictInteger(fields_[1]);
   if (!stream) throw RunTimeError::TypeMismatch();
   // Below FirstStreamIndex lie the listeners: no order may reach them.
-  if (*stream < settings_.FirstStreamIndex || *stream > streams_.StreamMax()) {
+  if (*stream < settings_.FirstStreamIndex || *stream > table_.StreamMax()) {
     throw RunTimeError::SubscriptOutOfRange();
   }
   current_stream_ = static_cast<std::int16_t>(*stream);
   marker = 70;
-  if (hooks_.dispatch) hooks_.dispatch(code, fields_, marker);
+  dispatch_.Dispatch(code, current_stream_, fields_, marker);
 }
 
 void ClusterLink::LogFailure(const RunTimeError& error, int marker) {
@@ -199,12 +194,12 @@ void ClusterLink::LogFailure(const RunTimeError& error, int marker) {
 }
 
 void ClusterLink::SendResyncList() {
-  SendStraight(AA01(settings_.FirstStreamIndex, streams_.StreamMax()));
-  for (int s = settings_.PortSlotCount; s <= streams_.StreamMax(); ++s) {
-    if (streams_.Socket(s).State() == SocketState::kConnected) SendStraight(ResyncLine(s));
+  SendStraight(AA01(settings_.FirstStreamIndex, table_.StreamMax()));
+  for (int s = settings_.PortSlotCount; s <= table_.StreamMax(); ++s) {
+    if (table_.Socket(s).State() == SocketState::kConnected) SendStraight(ResyncLine(s));
   }
   SendStraight(AA18());
-  cluster_online_ = true;
+  state_ = LinkState::kOnline;
 }
 
 std::string ClusterLink::ResyncLine(int s) const {
@@ -213,7 +208,7 @@ std::string ClusterLink::ResyncLine(int s) const {
   if (call.find('^') != std::string_view::npos) call = {};
   const char* colour = call.empty() ? "white" : ColourWord(row.port.colour);
   return AA38Resync(call, s, row.address.text, colour, row.address.tip, row.address.tag,
-                    streams_.StreamConnID[static_cast<std::size_t>(s)]);
+                    table_.At(s).connection);
 }
 
 }  // namespace velgate

@@ -6,7 +6,7 @@
 //       ^                      │                                        │
 //       └──── Close, "Disc Cluster" (yellow) or Error (red) ────────────┘
 //
-// Messages for streams (codes 0 to 8) go to the dispatch hook once CurrentStream is set; an
+// Messages for streams (codes 0 to 8) go to the dispatch once CurrentStream is set; an
 // outgoing connection (code 9) goes to ConnectOut. A message that cannot be handled is logged
 // and skipped; the rest of the block and the held tail are handled as usual.
 
@@ -15,41 +15,47 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "app/ErrorLog.h"
-#include "app/Settings.h"
-#include "link/LinkCodec.h"
+#include "base/ErrorLog.h"
+#include "base/Settings.h"
+#include "codec/LinkCodec.h"
+#include "link/ClusterDispatch.h"
+#include "model/MonitorFeed.h"
+#include "model/ViewModel.h"
 #include "platform/Clock.h"
 #include "platform/TcpSocket.h"
-#include "streams/StreamTable.h"
-#include "ui/ViewModel.h"
+#include "streams/ClusterUplink.h"
+#include "streams/UserStreams.h"
 
 namespace velgate {
 
-/// The fields of one downstream message.
-using LinkFields = std::vector<std::string_view>;
+/// Where the link stands with its cluster server.
+enum class LinkState {
+  kListening,  ///< no cluster server, or one that has not spoken yet
+  kConnected,  ///< the cluster server has sent its first block
+  kOnline,     ///< the ready word came and the resync list went out: streams are carried
+};
 
-class ClusterLink final : private TcpSocketEvents {
+/// What the link works with besides the streams; every part outlives it.
+struct ClusterLinkParts {
+  ViewModel& view;
+  const Settings& settings;
+  ErrorLogFile& error_log;
+  MonitorFeed& monitor;
+  const Clock& clock;
+  /// When the gateway started, for the greeting's reply.
+  const DateTime& start_time;
+  /// The program's folder, for the greeting's reply.
+  std::string folder;
+};
+
+class ClusterLink final : public ClusterUplink, private TcpSocketEvents {
  public:
   static constexpr std::size_t kSendCap = 64 * 1024 * 1024;
-  static constexpr const char* kDiscQuestion =
-      "Do you really want to terminate the cluster connection?";
-  static constexpr const char* kDiscTitle = "Disconnect?";
 
-  struct Hooks {
-    /// "10" "disconnect": the cluster orders the gateway to end.
-    std::function<void()> shutdown_ordered;
-    /// Text for a stream, as SendToStream delivers it.
-    std::function<void(int stream, std::string_view text)> send_to_stream;
-    /// Code 9: an outgoing connection (call, host, port).
-    std::function<void(std::string_view, std::string_view, std::string_view)> connect_out;
-    /// Codes 0 to 8 for CurrentStream; marker is the position for the failure line.
-    std::function<void(int code, const LinkFields& fields, int& marker)> dispatch;
-  };
-
-  ClusterLink(asio::io_context& io, StreamTable& streams, ViewModel& view, const Settings& settings,
-              ErrorLogFile& error_log, const DateTime& start_time, std::string folder, Hooks hooks);
+  /// shutdown_ordered: the cluster sent "10" "disconnect"; runs inside the link's handler.
+  ClusterLink(asio::io_context& io, UserStreams& streams, ClusterLinkParts parts,
+              std::function<void()> shutdown_ordered);
 
   /// Listens on ClusterPort (StartTelnet); throws RunTimeError when it cannot.
   void Listen();
@@ -57,21 +63,21 @@ class ClusterLink final : private TcpSocketEvents {
   void Disconnect();
   /// Closes the socket for good (shutdown).
   void Close();
-  /// Sends one upstream message while the link is online; drops it otherwise.
-  void SendToCluster(std::string_view message);
-  /// Sends straight to the socket, online or not; false when it is not connected.
-  bool SendStraight(std::string_view message);
+  void SendToCluster(std::string_view message) override;
+  bool SendStraight(std::string_view message) override;
+  bool ClusterOnline() const override { return state_ == LinkState::kOnline; }
 
   /// Handles one block the cluster sent, as its socket delivers it.
   void ReceiveBlock(std::string_view data);
 
-  bool ClusterConnected() const { return cluster_connected_; }
-  bool ClusterOnline() const { return cluster_online_; }
+  LinkState State() const { return state_; }
   /// The stream named by the last message that named one.
   std::int16_t CurrentStream() const { return current_stream_; }
   /// The incomplete tail of the cluster's output (RxHolding).
   const std::string& RxHolding() const { return splitter_.Holding(); }
+  /// The socket VelgateCluster.
   TcpSocket& Socket() { return socket_; }
+  const TcpSocket& Socket() const { return socket_; }
 
  private:
   void OnConnectionRequest(int index, PendingConnection& request) override;
@@ -88,18 +94,19 @@ class ClusterLink final : private TcpSocketEvents {
   void RouteCoded(int& marker);
   void LogFailure(const RunTimeError& error, int marker);
 
-  StreamTable& streams_;
+  UserStreams& streams_;
+  StreamTable& table_;
   ViewModel& view_;
   const Settings& settings_;
   ErrorLogFile& error_log_;
   const DateTime& start_time_;
   std::string folder_;
-  Hooks hooks_;
+  std::function<void()> shutdown_ordered_;
   TcpSocket socket_;
+  ClusterDispatch dispatch_;
   DownstreamSplitter splitter_;
   LinkFields fields_;
-  bool cluster_connected_ = false;
-  bool cluster_online_ = false;
+  LinkState state_ = LinkState::kListening;
   std::int16_t current_stream_ = 0;
 };
 

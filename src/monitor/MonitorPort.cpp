@@ -1,24 +1,32 @@
 #include "monitor/MonitorPort.h"
 
+#include "codec/MonitorMessages.h"
 #include "platform/NumberText.h"
 
 namespace velgate {
 
-MonitorPort::MonitorPort(asio::io_context& io, TimerQueue& timers, MonitorFeed& feed,
-                         StreamTable& streams, ViewModel& view, const Settings& settings,
-                         const HighwaterMarks& marks, ErrorLogFile& error_log)
+MonitorPort::MonitorPort(asio::io_context& io, TimerQueue& timers, Parts parts)
     : socket_(io, *this, 0, kSendCap),
       timer_(timers, 20, true, [this] { Drain(); }),
-      feed_(feed),
-      streams_(streams),
-      view_(view),
-      settings_(settings),
-      marks_(marks),
-      error_log_(error_log) {}
+      feed_(parts.feed),
+      streams_(parts.streams),
+      view_(parts.view),
+      settings_(parts.settings),
+      marks_(parts.marks),
+      error_log_(parts.error_log) {}
+
+void MonitorPort::Listen() {
+  socket_.ListenAgain(TextToInteger32(settings_.MonitorPort));
+}
+
+void MonitorPort::Stop() {
+  socket_.CloseAndReset();
+  timer_.SetEnabled(false);
+}
 
 void MonitorPort::Drain() {
-  feed_.SockState = static_cast<std::int16_t>(socket_.State());
-  if (feed_.SockState != static_cast<std::int16_t>(SocketState::kConnected)) {
+  feed_.SockState = socket_.State();
+  if (!feed_.Storing()) {
     timer_.SetInterval(60000);
     return;
   }
@@ -50,7 +58,7 @@ void MonitorPort::OnClose(int) {
 }
 
 void MonitorPort::OnError(int, const RunTimeError& error) {
-  if (error.Number() == 10055) {
+  if (error.Number() == RunTimeError::kSendCapReached) {
     // A client that stops reading is dropped as if it had closed, never waited for.
     error_log_.Write("VelgateMonitor_Error", "monitor client dropped: " + error.Description());
     OnClose(0);
@@ -63,8 +71,7 @@ void MonitorPort::ListenAgain(const char* where) {
   view_.UpdateLabels([](MainLabels& labels) { labels.Label2Colour = colours::kButtonFace; });
   socket_.Close();
   try {
-    socket_.SetLocalPort(TextToInteger32(settings_.MonitorPort));
-    socket_.Listen();
+    Listen();
   } catch (const RunTimeError& error) {
     error_log_.Write(where, error.Description());
   }
@@ -110,7 +117,7 @@ void MonitorPort::Carry(const MonitorCommand& command) {
       SendSummary();
       for (int s = settings_.PortSlotCount; s <= streams_.StreamMax(); ++s) {
         progress_.caret_or_row = s;
-        feed_.SendAll("^ZQ66", s);
+        SendRow(s, false);
       }
       return;
     case Kind::kFollowNew:
@@ -128,38 +135,39 @@ void MonitorPort::Carry(const MonitorCommand& command) {
       }
       progress_.spot = 9;
       feed_.MonitoredStream = static_cast<std::int16_t>(n);
-      if (feed_.MonitorActive) feed_.SendAll("^ZQ60", n);
+      if (feed_.MonitorActive) SendRow(n, true);
       return;
     }
   }
 }
 
 void MonitorPort::SendSummary() {
-  feed_.SendToMonitor("^ZQ90^" + SignedBlankNumber(marks_.AllTimeHigh) + "^" +
-                      marks_.AllTimeHighDate);
-  feed_.SendToMonitor("^ZQ91^" + SignedBlankNumber(marks_.SessionHigh) + "^" +
-                      marks_.SessionHighDate);
-  feed_.SendToMonitor("^ZQ92^" + view_.Labels().lblDate);
+  feed_.SendToMonitor(monitor_messages::AllTimeHigh(marks_.AllTimeHigh, marks_.AllTimeHighDate));
+  feed_.SendToMonitor(monitor_messages::SessionHigh(marks_.SessionHigh, marks_.SessionHighDate));
+  feed_.SendToMonitor(monitor_messages::Status(view_.Labels().lblDate));
   const auto& indicators = view_.Indicators();
   for (int i = 1; i <= settings_.NumListenPorts; ++i) {
     progress_.listener_or_number = i;
     if (static_cast<std::size_t>(i) >= indicators.size()) throw RunTimeError::SubscriptOutOfRange();
-    feed_.SendToMonitor("^ZQ81^" + SignedBlankNumber(i) + "^" +
-                        PlainNumber(indicators[static_cast<std::size_t>(i)].colour) + "^" +
-                        settings_.UserPort(i));
+    feed_.SendToMonitor(monitor_messages::Listener(
+        i, indicators[static_cast<std::size_t>(i)].colour, settings_.UserPort(i)));
   }
+}
+
+void MonitorPort::SendRow(int s, bool selected) {
+  if (feed_.Storing()) feed_.SendToMonitor(monitor_messages::Row(selected, s, view_.Row(s)));
 }
 
 void MonitorPort::SetFlag(double n, bool on) {
   if (!(n >= 0 && n <= streams_.StreamMax())) throw RunTimeError::SubscriptOutOfRange();
   progress_.flag = static_cast<std::int64_t>(n);
-  streams_.StreamMonitorEcho[static_cast<std::size_t>(n)] = on;
+  streams_.At(static_cast<int>(n)).monitor_echo = on;
 }
 
 void MonitorPort::SetAllFlags(bool on) {
   for (int s = settings_.PortSlotCount; s <= streams_.StreamMax(); ++s) {
     progress_.flag = s;
-    streams_.StreamMonitorEcho[static_cast<std::size_t>(s)] = on;
+    streams_.At(s).monitor_echo = on;
   }
 }
 

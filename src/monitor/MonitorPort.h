@@ -9,15 +9,15 @@
 #include <cstdint>
 #include <string>
 
-#include "app/ErrorLog.h"
-#include "app/Settings.h"
-#include "monitor/MonitorCommands.h"
-#include "monitor/MonitorFeed.h"
+#include "base/ErrorLog.h"
+#include "base/Settings.h"
+#include "codec/MonitorCommands.h"
+#include "model/HighwaterMarks.h"
+#include "model/MonitorFeed.h"
+#include "model/ViewModel.h"
 #include "platform/TcpSocket.h"
 #include "platform/TimerQueue.h"
-#include "protection/HighwaterMarks.h"
 #include "streams/StreamTable.h"
-#include "ui/ViewModel.h"
 
 namespace velgate {
 
@@ -25,16 +25,26 @@ class MonitorPort final : private TcpSocketEvents {
  public:
   static constexpr std::size_t kSendCap = 8 * 1024 * 1024;
 
-  MonitorPort(asio::io_context& io, TimerQueue& timers, MonitorFeed& feed, StreamTable& streams,
-              ViewModel& view, const Settings& settings, const HighwaterMarks& marks,
-              ErrorLogFile& error_log);
+  /// What the monitor port reads and steers; every part outlives it.
+  struct Parts {
+    MonitorFeed& feed;
+    StreamTable& streams;
+    ViewModel& view;
+    const Settings& settings;
+    const HighwaterMarks& marks;
+    ErrorLogFile& error_log;
+  };
+
+  MonitorPort(asio::io_context& io, TimerQueue& timers, Parts parts);
 
   /// The monitor socket VelgateMonitor.
   TcpSocket& Socket() { return socket_; }
-  /// The drain timer timerMonitor.
-  const Timer& DrainTimer() const { return timer_; }
-  /// Stops the drain for good (shutdown).
-  void Stop() { timer_.SetEnabled(false); }
+  /// The queue the client is sent from.
+  MonitorFeed& Feed() { return feed_; }
+  /// Opens the monitor listener on MonitorPort; throws RunTimeError when it cannot.
+  void Listen();
+  /// Closes the socket and stops the drain for good (shutdown).
+  void Stop();
 
  private:
   void OnConnectionRequest(int index, PendingConnection& request) override;
@@ -49,6 +59,7 @@ class MonitorPort final : private TcpSocketEvents {
   void SendSummary();
   void SetFlag(double n, bool on);
   void SetAllFlags(bool on);
+  void SendRow(int s, bool selected);
   void ReportCommandFailure(const RunTimeError& error);
 
   TcpSocket socket_;

@@ -1,18 +1,9 @@
 #include "platform/Process.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <ifaddrs.h>
 #include <netinet/in.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <csignal>
-#include <cstdlib>
-
-extern char** environ;
 
 namespace velgate {
 
@@ -44,25 +35,6 @@ bool RaiseOpenFilesLimit() {
 
 bool RaiseProcessPriority() {
   return setpriority(PRIO_PROCESS, 0, -5) == 0;
-}
-
-void OpenInBrowser(const std::string& address) {
-  // The opener runs detached; its exit is not awaited and its failure is not reported.
-  static bool children_reaped = [] {
-    std::signal(SIGCHLD, SIG_IGN);
-    return true;
-  }();
-  (void)children_reaped;
-  if (access("/usr/bin/xdg-open", X_OK) != 0) return;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  const char* argv[] = {"xdg-open", address.c_str(), nullptr};
-  pid_t child = 0;
-  posix_spawn(&child, "/usr/bin/xdg-open", &actions, nullptr, const_cast<char* const*>(argv),
-              environ);
-  posix_spawn_file_actions_destroy(&actions);
 }
 
 }  // namespace velgate

@@ -11,7 +11,5 @@ std::string LocalIPv4Address();
 bool RaiseOpenFilesLimit();
 /// Raises the process's scheduling priority where allowed; false if refused.
 bool RaiseProcessPriority();
-/// Opens an address with the desktop's default handler, when the desktop has one; silent else.
-void OpenInBrowser(const std::string& address);
 
 }  // namespace velgate

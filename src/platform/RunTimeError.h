@@ -27,6 +27,11 @@ class RunTimeError : public std::runtime_error {
                         "Wrong protocol or connection state for the requested transaction or "
                         "request");
   }
+  /// A socket's queue of unsent bytes passed its cap: the peer has stopped reading.
+  static constexpr int kSendCapReached = 10055;
+  static RunTimeError SendCapReached() {
+    return RunTimeError(kSendCapReached, "No buffer space is available");
+  }
   /// A file that cannot be opened, read or written.
   static RunTimeError FileAccess(const std::string& detail) {
     return RunTimeError(75, "Path/File access error: " + detail);

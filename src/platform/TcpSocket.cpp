@@ -145,29 +145,30 @@ void TcpSocket::Connect(const std::string& host, int port) {
   if (!resolver_) resolver_ = std::make_unique<tcp::resolver>(io_);
   const std::uint64_t generation = *life_;
   auto life = life_;
-  resolver_->async_resolve(
-      tcp::v4(), host, std::to_string(port),
-      [this, life, generation](const std::error_code& error, tcp::resolver::results_type results) {
-        if (*life != generation) return;
-        if (error) {
-          Fail(error);
-          return;
-        }
-        asio::async_connect(socket_, results,
-                            [this, life, generation](const std::error_code& connect_error,
-                                                     const tcp::endpoint& peer) {
-                              if (*life != generation) return;
-                              if (connect_error) {
-                                Fail(connect_error);
-                                return;
-                              }
-                              remote_ip_ = peer.address().to_string();
-                              std::error_code ignored;
-                              local_port_ = socket_.local_endpoint(ignored).port();
-                              Connected();
-                              events_.OnConnect(index_);
-                            });
-      });
+  resolver_->async_resolve(tcp::v4(), host, std::to_string(port),
+                           [this, life, generation](const std::error_code& error,
+                                                    const tcp::resolver::results_type& results) {
+                             if (*life != generation) return;
+                             if (error) {
+                               Fail(error);
+                               return;
+                             }
+                             asio::async_connect(
+                                 socket_, results,
+                                 [this, life, generation](const std::error_code& connect_error,
+                                                          const tcp::endpoint& peer) {
+                                   if (*life != generation) return;
+                                   if (connect_error) {
+                                     Fail(connect_error);
+                                     return;
+                                   }
+                                   remote_ip_ = peer.address().to_string();
+                                   std::error_code ignored;
+                                   local_port_ = socket_.local_endpoint(ignored).port();
+                                   Connected();
+                                   events_.OnConnect(index_);
+                                 });
+                           });
 }
 
 void TcpSocket::Close() {
@@ -184,7 +185,7 @@ bool TcpSocket::SendData(std::string_view data) {
   if (state_ != SocketState::kConnected) return false;
   if (data.empty()) return true;
   if (QueuedBytes() + data.size() > send_cap_) {
-    FailWith(RunTimeError(10055, "No buffer space is available"));
+    FailWith(RunTimeError::SendCapReached());
     return true;
   }
   if (sent_ == outgoing_.size()) {

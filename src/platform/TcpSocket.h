@@ -93,6 +93,19 @@ class TcpSocket {
     Close();
     Accept(request);
   }
+  /// Closes whatever the socket holds and listens again on port; throws when it cannot.
+  void ListenAgain(int port) {
+    Close();
+    remote_port_ = 0;
+    local_port_ = port;
+    Listen();
+  }
+  /// Closes the socket and forgets its ports, ready for its next occupant.
+  void CloseAndReset() {
+    Close();
+    remote_port_ = 0;
+    local_port_ = 0;
+  }
   /// Starts connecting to host:port; completion is the Connect or the Error event.
   void Connect(const std::string& host, int port);
   /// Closes whatever the socket holds; what is queued is handed to the system first.

@@ -1,6 +1,7 @@
 #include "protection/Highwater.h"
 
-#include "app/Dates.h"
+#include "base/Dates.h"
+#include "codec/MonitorMessages.h"
 #include "platform/NumberText.h"
 #include "platform/ProgramFolder.h"
 #include "platform/RunTimeError.h"
@@ -28,8 +29,8 @@ void Highwater::UpdateHighwater(std::int32_t users) {
       labels.Label6 = SignedBlankNumber(marks_.SessionHigh);
       labels.Label3Tip = "Session Highwater Mark (" + marks_.SessionHighDate + ")";
     });
-    monitor_.SendToMonitor("^ZQ91^" + SignedBlankNumber(marks_.SessionHigh) + "^" +
-                           marks_.SessionHighDate);
+    monitor_.SendToMonitor(
+        monitor_messages::SessionHigh(marks_.SessionHigh, marks_.SessionHighDate));
   }
   if (users <= marks_.AllTimeHigh) return;
   marks_.AllTimeHigh = users;
@@ -44,7 +45,7 @@ void Highwater::UpdateHighwater(std::int32_t users) {
     // A full disk costs the stored mark, never the caller's connection.
     error_log_.Write("UpdateHighwater", error.Description());
   }
-  monitor_.SendToMonitor("^ZQ90^" + SignedBlankNumber(users) + "^" + marks_.AllTimeHighDate);
+  monitor_.SendToMonitor(monitor_messages::AllTimeHigh(users, marks_.AllTimeHighDate));
 }
 
 }  // namespace velgate

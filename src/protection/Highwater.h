@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <string>
 
-#include "app/ErrorLog.h"
-#include "monitor/MonitorFeed.h"
+#include "base/ErrorLog.h"
+#include "model/HighwaterMarks.h"
+#include "model/MonitorFeed.h"
+#include "model/ViewModel.h"
 #include "platform/Clock.h"
-#include "protection/HighwaterMarks.h"
-#include "ui/ViewModel.h"
 
 namespace velgate {
 

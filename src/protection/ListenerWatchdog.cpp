@@ -1,16 +1,17 @@
 #include "protection/ListenerWatchdog.h"
 
+#include "codec/MonitorMessages.h"
 #include "platform/NumberText.h"
 
 namespace velgate {
 
-ListenerWatchdog::ListenerWatchdog(TimerQueue& timers, StreamTable& streams, ViewModel& view,
-                                   MonitorFeed& monitor, ErrorLogFile& error_log)
+ListenerWatchdog::ListenerWatchdog(TimerQueue& timers, ViewModel& view, MonitorFeed& monitor,
+                                   ErrorLogFile& error_log, Reopen reopen)
     : timer_queue_(timers),
-      streams_(streams),
       view_(view),
       monitor_(monitor),
-      error_log_(error_log) {}
+      error_log_(error_log),
+      reopen_(std::move(reopen)) {}
 
 void ListenerWatchdog::CreateListeners(int listeners) {
   const std::size_t size = static_cast<std::size_t>(listeners) + 1;
@@ -33,7 +34,7 @@ void ListenerWatchdog::Reset(int i) {
   if (indicator.text != "0") {
     counters_[static_cast<std::size_t>(i)] = 0;
     indicator.text = "0";
-    monitor_.SendToMonitor("^ZQ80^" + SignedBlankNumber(i) + "^0^");
+    monitor_.SendToMonitor(monitor_messages::ListenerCounter(i, "0"));
   }
   timers_[static_cast<std::size_t>(i)].Restart();
 }
@@ -54,13 +55,9 @@ void ListenerWatchdog::Tick(int i) {
       counters_[index] = 0;
       indicator.text = "R";
       // Made anew: closed, then listening again on the port it had, whatever the settings say now.
-      TcpSocket& listener = streams_.Socket(i);
-      listener.Close();
-      listener.SetRemotePort(0);
-      listener.SetLocalPort(ports_[index]);
-      listener.Listen();
+      reopen_(i, ports_[index]);
     }
-    monitor_.SendToMonitor("^ZQ80^" + SignedBlankNumber(i) + "^" + indicator.text + "^");
+    monitor_.SendToMonitor(monitor_messages::ListenerCounter(i, indicator.text));
   } catch (const RunTimeError&) {
     error_log_.Write("tmrDos_timer", "");
   }

@@ -5,20 +5,23 @@
 // period and "R" after a recycle, and the monitor hears of every change.
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
-#include "app/ErrorLog.h"
-#include "monitor/MonitorFeed.h"
+#include "base/ErrorLog.h"
+#include "model/MonitorFeed.h"
+#include "model/ViewModel.h"
 #include "platform/TimerQueue.h"
-#include "streams/StreamTable.h"
-#include "ui/ViewModel.h"
 
 namespace velgate {
 
 class ListenerWatchdog {
  public:
-  ListenerWatchdog(TimerQueue& timers, StreamTable& streams, ViewModel& view, MonitorFeed& monitor,
-                   ErrorLogFile& error_log);
+  /// Closes listener i and listens again on port; throws RunTimeError when it cannot.
+  using Reopen = std::function<void(int i, int port)>;
+
+  ListenerWatchdog(TimerQueue& timers, ViewModel& view, MonitorFeed& monitor,
+                   ErrorLogFile& error_log, Reopen reopen);
 
   /// Creates the timers (disabled) and counters of listeners 1..listeners.
   void CreateListeners(int listeners);
@@ -40,10 +43,10 @@ class ListenerWatchdog {
   void Tick(int i);
 
   TimerQueue& timer_queue_;
-  StreamTable& streams_;
   ViewModel& view_;
   MonitorFeed& monitor_;
   ErrorLogFile& error_log_;
+  Reopen reopen_;
   std::vector<Timer> timers_;
   std::vector<std::int32_t> counters_;
   std::vector<int> ports_;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 
 namespace velgate {
 

@@ -37,35 +37,41 @@ StreamTable::StreamTable(asio::io_context& io, TimerQueue& timers, ViewModel& vi
 }
 
 void StreamTable::GrowStreamTable(std::int32_t count) {
-  const std::int32_t old_max = stream_max_;
-  const std::int64_t new_max = static_cast<std::int64_t>(old_max) + (count == 0 ? 5 : count);
+  const std::int64_t new_max = static_cast<std::int64_t>(stream_max_) + (count == 0 ? 5 : count);
   if (new_max > kMostStreams) throw RunTimeError::Overflow();
-  if (new_max <= old_max) return;
-  stream_max_ = static_cast<std::int32_t>(new_max);
-  const std::size_t size = static_cast<std::size_t>(new_max) + 1;
-  StreamIPNumber.resize(size, 0);
-  StreamInputHolding.resize(size);
-  StreamLineMode.resize(size, 0);
-  StreamState.resize(size, 0);
-  StreamIsBridge.resize(size, 0);
-  StreamMonitorEcho.resize(size, 0);
-  StreamIdleTicks.resize(size, 0);
-  StreamConnID.resize(size, 0);
-  StreamTelnet.resize(size);
-  tmrDisconnect.reserve(size);
-  VelgateIn.reserve(size);
+  if (new_max <= stream_max_) return;
   view_.GrowRows(static_cast<int>(new_max));
-  for (std::int32_t i = old_max + 1; i <= stream_max_; ++i) {
-    tmrDisconnect.emplace_back(timers_, 5000, false, [this, i] { on_login_tick_(i); });
-    VelgateIn.push_back(std::make_unique<TcpSocket>(io_, events_, i, kUserSendCap));
+  while (stream_max_ < new_max) {
+    const int s = ++stream_max_;
+    Stream& stream = streams_.emplace_back();
+    stream.socket = std::make_unique<TcpSocket>(io_, events_, s, kUserSendCap);
+    stream.login_timer = Timer(timers_, 5000, false, [this, s] { on_login_tick_(s); });
   }
 }
 
+int StreamTable::OpenSlot(int first_stream) {
+  int s = FirstClosedStream(first_stream);
+  if (s < 0) {
+    GrowStreamTable(0);
+    s = FirstClosedStream(first_stream);
+  }
+  Stream& stream = At(s);
+  stream.held_input.clear();
+  stream.connection = NextConnID();
+  stream.socket->Close();
+  // A slot never inherits its last occupant's state, input or login count.
+  stream.state = StreamState::kAccepted;
+  stream.telnet = TelnetFilterState{};
+  stream.idle_ticks = 0;
+  stream.monitor_echo = true;
+  return s;
+}
+
 std::int32_t StreamTable::NextConnID() {
-  if (LastConnID == 2147483647) throw RunTimeError::Overflow();
-  LastConnID += 1;
-  view_.UpdateLabels([&](MainLabels& labels) { labels.lblIDnr = PlainNumber(LastConnID); });
-  return LastConnID;
+  if (last_connection_ == 2147483647) throw RunTimeError::Overflow();
+  last_connection_ += 1;
+  view_.UpdateLabels([&](MainLabels& labels) { labels.lblIDnr = PlainNumber(last_connection_); });
+  return last_connection_;
 }
 
 Colour StreamTable::RemoteIPcolour(int s) const {
@@ -75,15 +81,15 @@ Colour StreamTable::RemoteIPcolour(int s) const {
 
 int StreamTable::FirstClosedStream(int first_stream) const {
   for (int s = first_stream < 1 ? 1 : first_stream; s <= stream_max_; ++s) {
-    const auto& socket = VelgateIn[static_cast<std::size_t>(s)];
-    if (socket && socket->State() == SocketState::kClosed) return s;
+    if (streams_[static_cast<std::size_t>(s)].socket->State() == SocketState::kClosed) return s;
   }
   return -1;
 }
 
-void StreamTable::CloseVelgatesIn() {
-  for (auto& socket : VelgateIn) {
-    if (socket) socket->Close();
+void StreamTable::CloseAll() {
+  for (Stream& stream : streams_) {
+    stream.socket->Close();
+    stream.login_timer.SetEnabled(false);
   }
 }
 

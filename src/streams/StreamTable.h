@@ -1,25 +1,22 @@
 #pragma once
-// The stream table: the user socket array VelgateIn and the per-stream values, indexed by
-// stream number.
+// The stream table: one Stream per index, and its status row in the view model.
 //
 //   index 0                                  never carries a stream
 //   1 .. NumListenPorts                      listening sockets (user ports, then the bridge)
 //   FirstStreamIndex .. StreamMax            streams
 //
-// It grows (GrowStreamTable) and never shrinks while the gateway runs; every index has its
-// socket, its login timer tmrDisconnect and its status row in the view model.
+// It grows (GrowStreamTable) and never shrinks while the gateway runs.
 
 #include <cstdint>
+#include <deque>
 #include <functional>
-#include <memory>
-#include <string>
 #include <string_view>
-#include <vector>
 
+#include "model/ViewModel.h"
+#include "platform/RunTimeError.h"
 #include "platform/TcpSocket.h"
 #include "platform/TimerQueue.h"
-#include "streams/TelnetFilter.h"
-#include "ui/ViewModel.h"
+#include "streams/Stream.h"
 
 namespace velgate {
 
@@ -32,55 +29,48 @@ class StreamTable {
   static constexpr std::int32_t kMostStreams = 32767;
   static constexpr std::size_t kUserSendCap = 1024 * 1024;
 
-  /// events: receives the socket events of every index; on_login_tick: tmrDisconnect(s) ticks.
+  /// events: receives the socket events of every index; on_login_tick: a login timer ticked.
   StreamTable(asio::io_context& io, TimerQueue& timers, ViewModel& view, TcpSocketEvents& events,
               std::function<void(int)> on_login_tick);
 
+  /// Stream s; Subscript out of range beyond the table.
+  Stream& At(int s) {
+    if (s < 0 || s > stream_max_) throw RunTimeError::SubscriptOutOfRange();
+    return streams_[static_cast<std::size_t>(s)];
+  }
+  const Stream& At(int s) const { return const_cast<StreamTable*>(this)->At(s); }
+  /// The socket of index s; Subscript out of range beyond the table.
+  TcpSocket& Socket(int s) { return *At(s).socket; }
+
   /// Adds count entries, or 5 when count is 0; Overflow past 32767 entries (nothing changes).
   void GrowStreamTable(std::int32_t count);
-  /// The next connection number, also shown in lblIDnr; Overflow past the 32-bit range.
-  std::int32_t NextConnID();
-  /// The colour of stream s's address field, from the listener index in its tag.
-  Colour RemoteIPcolour(int s) const;
+  /// Takes the first closed stream from first_stream on (growing the table when there is none)
+  /// for a new occupant: a new connection number, the socket closed, nothing left of the last
+  /// occupant's input, telnet state or login count; monitor traces on. Returns its index.
+  int OpenSlot(int first_stream);
   /// The first stream from first_stream up to StreamMax whose socket is closed, or -1.
   int FirstClosedStream(int first_stream) const;
-  /// Closes every socket, listeners and streams alike, without a word to anyone.
-  void CloseVelgatesIn();
+  /// The colour of stream s's address field, from the listener index in its tag.
+  Colour RemoteIPcolour(int s) const;
+  /// Closes every socket, listeners and streams alike, and stops every login timer.
+  void CloseAll();
 
   /// The highest index.
   std::int32_t StreamMax() const { return stream_max_; }
-  /// The socket of index s; Subscript out of range beyond the table.
-  TcpSocket& Socket(int s) {
-    if (s < 0 || s > stream_max_) throw RunTimeError::SubscriptOutOfRange();
-    return *VelgateIn[static_cast<std::size_t>(s)];
-  }
-
-  // The per-stream values, parallel tables over 0 .. StreamMax.
-  std::vector<std::int32_t> StreamIPNumber;
-  std::vector<std::string> StreamInputHolding;
-  std::vector<char> StreamLineMode;
-  std::vector<std::int32_t> StreamState;
-  std::vector<char> StreamIsBridge;
-  std::vector<char> StreamMonitorEcho;
-  std::vector<std::int32_t> StreamIdleTicks;
-  std::vector<std::int32_t> StreamConnID;
-  /// Where each stream's telnet command filter stands between two blocks.
-  std::vector<TelnetFilterState> StreamTelnet;
-  /// The login-timeout timer of every index, 5000 ms, created disabled.
-  std::vector<Timer> tmrDisconnect;
-  /// The user socket array.
-  std::vector<std::unique_ptr<TcpSocket>> VelgateIn;
-
-  std::int32_t LastConnID = 0;
-  std::int32_t StateWaitCount = 0;
+  /// The last connection number given out, also shown in lblIDnr.
+  std::int32_t LastConnID() const { return last_connection_; }
 
  private:
+  std::int32_t NextConnID();
+
   asio::io_context& io_;
   TimerQueue& timers_;
   ViewModel& view_;
   TcpSocketEvents& events_;
   std::function<void(int)> on_login_tick_;
+  std::deque<Stream> streams_;  // a deque: a Stream stays in place while the table grows
   std::int32_t stream_max_ = -1;
+  std::int32_t last_connection_ = 0;
 };
 
 }  // namespace velgate

@@ -4,21 +4,14 @@
 
 #include <algorithm>
 
-#include "link/ClusterLink.h"
+#include "codec/LinkCodec.h"
+#include "codec/MonitorMessages.h"
+#include "codec/TelnetFilter.h"
 #include "platform/NumberText.h"
-#include "streams/TelnetFilter.h"
 #include "streams/UserStreams.h"
 
 namespace velgate {
 namespace {
-
-bool EndsWith(std::string_view text, std::string_view end) {
-  return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
-}
-
-bool StartsWith(std::string_view text, std::string_view start) {
-  return text.substr(0, start.size()) == start;
-}
 
 // Backspace editing: each Chr(8) after the first character removes itself and the character
 // before it; Chr(8)s left at the very start are removed last.
@@ -68,34 +61,34 @@ void UserStreams::OnDataArrival(int s, std::string_view data) {
 }
 
 void UserStreams::HandleInput(int s, std::string_view data) {
-  const std::size_t i = static_cast<std::size_t>(s);
-  if (table_.StreamLineMode[i]) {
+  Stream& stream = table_.At(s);
+  if (stream.line_mode) {
     // Telnet option negotiation and the NUL after a CR are not text.
     filtered_.clear();
-    FilterTelnet(table_.StreamTelnet[i], data, filtered_);
+    FilterTelnet(stream.telnet, data, filtered_);
   } else {
     filtered_.assign(data);
-    if (filtered_.size() > 1000) table_.StreamLineMode[i] = 1;
+    if (filtered_.size() > 1000) stream.line_mode = true;
   }
   // A user's Chr(3) must never end a link message early.
   std::replace(filtered_.begin(), filtered_.end(), '\x03', '\x02');
-  const std::int32_t state = table_.StreamState[i];
-  if (state == 9) return;
-  std::string prefix = state == 7 ? "AA00^" : "AA03^";
-  if (state != 7) table_.tmrDisconnect[i].Restart();
+  const StreamState state = stream.state;
+  if (state == StreamState::kRefused) return;
+  const bool logged_in = state == StreamState::kLoggedIn;
+  std::string prefix = logged_in ? "AA00^" : "AA03^";
+  if (!logged_in) stream.login_timer.Restart();
   prefix += PlainNumber(s);
   prefix += '^';
 
-  if (!table_.StreamLineMode[i]) {
-    if (monitor_.MonitorActive && monitor_.MonitoredStream == s) {
-      monitor_.SendToMonitor("^ZQ63^" + filtered_);
-    }
-    link_.SendToCluster(prefix + filtered_ + kEtx);
+  if (!stream.line_mode) {
+    CopyInputToMonitor(s, filtered_);
+    uplink_->SendToCluster(prefix + filtered_ + kEtx);
     return;
   }
-  std::string& held = table_.StreamInputHolding[i];
+  std::string& held = stream.held_input;
   held += filtered_;
-  if (held.size() > kMostHeldText && (state == 2 || !EndsWithLineEnd(held))) {
+  const bool login_line = state == StreamState::kAnnounced;
+  if (held.size() > kMostHeldText && (login_line || !EndsWithLineEnd(held))) {
     // No line end in sight: the stream is ended as if its user had hung up.
     error_log_.Write("VelgateIn_DataArrival", "Held text passed " + PlainNumber(kMostHeldText) +
                                                   " characters without a line end " +
@@ -104,7 +97,7 @@ void UserStreams::HandleInput(int s, std::string_view data) {
     CloseStream(s);
     return;
   }
-  if (state == 2) {
+  if (login_line) {
     LoginSteps(s, prefix);
   } else {
     SendHeldLines(s, prefix);
@@ -112,13 +105,14 @@ void UserStreams::HandleInput(int s, std::string_view data) {
 }
 
 void UserStreams::LoginSteps(int s, const std::string& prefix) {
-  const std::size_t i = static_cast<std::size_t>(s);
-  std::string& held = table_.StreamInputHolding[i];
+  Stream& stream = table_.At(s);
+  std::string& held = stream.held_input;
   ApplyBackspaces(held);
   StatusRow& row = view_.MutableRow(s);
   row.call.text = held;
   if (row.call.colour != colours::kYellow) row.call.colour = colours::kYellow;
-  if (StartsWith(held, "GET /") || StartsWith(held, "TEAMLUC") || StartsWith(held, "Demo ")) {
+  const std::string_view typed = held;
+  if (typed.starts_with("GET /") || typed.starts_with("TEAMLUC") || typed.starts_with("Demo ")) {
     RefuseNuisance(s);
     return;
   }
@@ -128,10 +122,10 @@ void UserStreams::LoginSteps(int s, const std::string& prefix) {
   std::string line = held.substr(0, end);
   held.erase(0, end + end_length);
   row.call.text = line;
-  link_.SendToCluster(prefix + line + kEtx);
+  uplink_->SendToCluster(prefix + line + kEtx);
   row.call.colour = colours::kGreen;
   row.port.colour = colours::kYellow;
-  table_.StreamState[i] = 3;
+  stream.state = StreamState::kLoginSent;
   if (monitor_.MonitorActive) {
     SendCallFieldUpdate(s, '6');
     SendCallFieldUpdate(s, '7');
@@ -139,11 +133,12 @@ void UserStreams::LoginSteps(int s, const std::string& prefix) {
 }
 
 void UserStreams::SendHeldLines(int s, const std::string& prefix) {
-  std::string& held = table_.StreamInputHolding[static_cast<std::size_t>(s)];
+  std::string& held = table_.At(s).held_input;
+  const std::string_view typed = held;
   std::string out;
-  if (EndsWith(held, "\r\n")) {
+  if (typed.ends_with("\r\n")) {
     out.swap(held);
-  } else if (EndsWith(held, "\n\r")) {
+  } else if (typed.ends_with("\n\r")) {
     out.assign(held, 0, held.size() - 2);
     out += "\r\n";
   } else if (EndsWithLineEnd(held)) {
@@ -153,31 +148,28 @@ void UserStreams::SendHeldLines(int s, const std::string& prefix) {
     return;
   }
   held.clear();
-  if (monitor_.MonitorActive && monitor_.MonitoredStream == s) {
-    monitor_.SendToMonitor("^ZQ63^" + out);
+  CopyInputToMonitor(s, out);
+  uplink_->SendToCluster(prefix + out + kEtx);
+}
+
+void UserStreams::CopyInputToMonitor(int s, std::string_view text) {
+  if (monitor_.MonitorActive && monitor_.Selected(s)) {
+    monitor_.SendToMonitor(monitor_messages::InputCopy(text));
   }
-  link_.SendToCluster(prefix + out + kEtx);
 }
 
 void UserStreams::RefuseNuisance(int s) {
   StatusRow& row = view_.MutableRow(s);
   // Locked out from the next connection request on.
   settings_.AddLockOut(row.address.text);
-  table_.StreamState[static_cast<std::size_t>(s)] = 9;
+  table_.At(s).state = StreamState::kRefused;
   row.call.colour = colours::kRed;
   row.port.colour = colours::kLightPink;
   if (monitor_.MonitorActive) SendCallFieldUpdate(s, '6');
 }
 
 void UserStreams::SendCallFieldUpdate(int s, char field) {
-  const StatusRow& row = view_.Row(s);
-  std::string update = monitor_.MonitoredStream == s ? "^ZQ60^" : "^ZQ66^";
-  update += PlainNumber(s);
-  update += '^';
-  update += field;
-  update += '^';
-  update += field == '6' ? row.call.text : PlainNumber(row.call.colour);
-  monitor_.SendToMonitor(update);
+  monitor_.SendToMonitor(monitor_messages::CallField(monitor_.Selected(s), s, view_.Row(s), field));
 }
 
 }  // namespace velgate

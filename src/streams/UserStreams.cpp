@@ -2,44 +2,30 @@
 
 #include "streams/UserStreams.h"
 
-#include "link/ClusterLink.h"
-#include "link/LinkCodec.h"
+#include <algorithm>
+
+#include "codec/LinkCodec.h"
+#include "codec/MonitorMessages.h"
 #include "platform/NumberText.h"
 
 namespace velgate {
 namespace {
 
-std::string Replaced(std::string_view text, char from, char to) {
-  std::string cleaned(text);
-  for (char& c : cleaned) {
-    if (c == from) c = to;
-  }
-  return cleaned;
-}
-
-std::string Removed(std::string_view text, char gone) {
-  std::string cleaned;
-  cleaned.reserve(text.size());
-  for (char c : text) {
-    if (c != gone) cleaned += c;
-  }
-  return cleaned;
+void PaintEnded(StatusRow& row) {
+  row.address.colour = colours::kWhite;
+  row.call.colour = colours::kWhite;
 }
 
 }  // namespace
 
-UserStreams::UserStreams(asio::io_context& io, TimerQueue& timers, ViewModel& view,
-                         Settings& settings, ErrorLogFile& error_log, ClusterLink& link,
-                         MonitorFeed& monitor, Highwater& highwater,
-                         std::function<void(int)> on_listener_request)
-    : view_(view),
-      settings_(settings),
-      error_log_(error_log),
-      link_(link),
-      monitor_(monitor),
-      highwater_(highwater),
-      on_listener_request_(std::move(on_listener_request)),
-      table_(io, timers, view, *this, [this](int s) { LoginTimerTick(s); }) {}
+UserStreams::UserStreams(asio::io_context& io, TimerQueue& timers, UserStreamsParts parts)
+    : view_(parts.view),
+      settings_(parts.settings),
+      error_log_(parts.error_log),
+      monitor_(parts.monitor),
+      highwater_(parts.highwater),
+      watchdog_(parts.watchdog),
+      table_(io, timers, parts.view, *this, [this](int s) { LoginTimerTick(s); }) {}
 
 void UserStreams::SendToStream(int s, std::string_view text) {
   TcpSocket& socket = table_.Socket(s);
@@ -51,54 +37,55 @@ void UserStreams::SendToStream(int s, std::string_view text) {
   // A socket that has just failed reports its ending once, through its Error event.
 }
 
-void UserStreams::StopLoginTimer(int s) {
-  table_.tmrDisconnect[static_cast<std::size_t>(s)].SetEnabled(false);
-  table_.StreamIdleTicks[static_cast<std::size_t>(s)] = 0;
+void UserStreams::SendRow(int s) {
+  if (monitor_.Storing()) {
+    monitor_.SendToMonitor(monitor_messages::Row(false, s, view_.Row(s)));
+  }
+}
+
+void UserStreams::StopLoginTimer(Stream& stream) {
+  stream.login_timer.SetEnabled(false);
+  stream.idle_ticks = 0;
 }
 
 void UserStreams::ReportStreamEnded(int s) {
-  table_.StreamIPNumber[static_cast<std::size_t>(s)] = 0;
+  Stream& stream = table_.At(s);
+  stream.address_number = 0;
   StatusRow& row = view_.MutableRow(s);
-  row.address.colour = colours::kWhite;
-  row.call.colour = colours::kWhite;
-  monitor_.SendAll("^ZQ66", s);
-  link_.SendToCluster(AA17(Removed(row.call.text, kEtx), s, "0"));
+  PaintEnded(row);
+  SendRow(s);
+  std::string call = row.call.text;
+  std::erase(call, kEtx);
+  uplink_->SendToCluster(AA17(call, s, "0"));
   // A stream reported gone must not be ended a second time by its login timer.
-  if (table_.Socket(s).State() != SocketState::kConnected) StopLoginTimer(s);
+  if (stream.socket->State() != SocketState::kConnected) StopLoginTimer(stream);
 }
 
 void UserStreams::VelgateInForceClose(int s) {
-  StatusRow& row = view_.MutableRow(s);
-  row.address.colour = colours::kWhite;
-  row.call.colour = colours::kWhite;
-  table_.StreamIPNumber[static_cast<std::size_t>(s)] = 0;
-  monitor_.SendAll("^ZQ66", s);
-  TcpSocket& socket = table_.Socket(s);
-  socket.Close();
-  socket.SetRemotePort(0);
-  socket.SetLocalPort(0);
-  table_.StreamState[static_cast<std::size_t>(s)] = 0;
-  table_.StreamConnID[static_cast<std::size_t>(s)] = 0;
-  StopLoginTimer(s);
+  Stream& stream = table_.At(s);
+  PaintEnded(view_.MutableRow(s));
+  stream.address_number = 0;
+  SendRow(s);
+  stream.socket->CloseAndReset();
+  stream.state = StreamState::kAccepted;
+  stream.connection = 0;
+  StopLoginTimer(stream);
 }
 
 void UserStreams::CloseStream(int s) {
   try {
-    const StatusRow& shown = view_.Row(s);
-    link_.SendToCluster(AA17(Replaced(shown.call.text, kEtx, '\0'), s,
-                             PlainNumber(table_.StreamConnID[static_cast<std::size_t>(s)])));
-    TcpSocket& socket = table_.Socket(s);
-    socket.Close();
-    socket.SetRemotePort(0);
-    socket.SetLocalPort(0);
+    Stream& stream = table_.At(s);
+    std::string call = view_.Row(s).call.text;
+    std::replace(call.begin(), call.end(), kEtx, '\0');
+    uplink_->SendToCluster(AA17(call, s, PlainNumber(stream.connection)));
+    stream.socket->CloseAndReset();
     StatusRow& row = view_.MutableRow(s);
     row.port.colour = colours::kWhite;
-    row.call.colour = colours::kWhite;
-    row.address.colour = colours::kWhite;
+    PaintEnded(row);
     row.address.tip.clear();
-    monitor_.SendAll("^ZQ66", s);
-    table_.StreamIPNumber[static_cast<std::size_t>(s)] = 0;
-    StopLoginTimer(s);
+    SendRow(s);
+    stream.address_number = 0;
+    StopLoginTimer(stream);
   } catch (const RunTimeError&) {
     error_log_.Write("VelgateIn_Close", PlainNumber(s));
   }
@@ -118,7 +105,7 @@ void UserStreams::OnConnect(int s) {
     StatusRow& row = view_.MutableRow(s);
     row.call.colour = colours::kGreen;
     row.address.colour = colours::kCyan;
-    if (!link_.SendStraight(AA38Outgoing(row.call.text, s, row.address.text))) {
+    if (!uplink_->SendStraight(AA38Outgoing(row.call.text, s, row.address.text))) {
       throw RunTimeError::WrongConnectionState();
     }
   } catch (const RunTimeError&) {
@@ -127,23 +114,22 @@ void UserStreams::OnConnect(int s) {
 }
 
 void UserStreams::LoginTimerTick(int s) {
-  const std::size_t i = static_cast<std::size_t>(s);
-  const std::int32_t state = table_.StreamState[i];
-  if (state == 7) {
-    StopLoginTimer(s);
+  Stream& stream = table_.At(s);
+  if (stream.state == StreamState::kLoggedIn) {
+    StopLoginTimer(stream);
     return;
   }
-  table_.StreamIdleTicks[i] += 1;
-  if (state < 4) {
-    if (table_.StreamIdleTicks[i] < 60) return;
-  } else if (state != 9) {
-    StopLoginTimer(s);
+  stream.idle_ticks += 1;
+  if (AwaitingLogin(stream.state)) {
+    if (stream.idle_ticks < 60) return;
+  } else if (stream.state != StreamState::kRefused) {
+    StopLoginTimer(stream);
     return;
-  } else if (table_.StreamIdleTicks[i] < 360) {
+  } else if (stream.idle_ticks < 360) {
     return;
   }
   CloseStream(s);
-  StopLoginTimer(s);
+  StopLoginTimer(stream);
 }
 
 }  // namespace velgate

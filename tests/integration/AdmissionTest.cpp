@@ -24,8 +24,8 @@ TEST_F(Admission, UsersAreAnnouncedShownAndTimedTheBridgeTooAndAFullTableGrowsBy
   EXPECT_TRUE(ClusterGets(Announced(3, 3, 3, "127.0.0.2", "1", 1)));
   EXPECT_EQ(Row(3).address.text, "127.0.0.2");
   EXPECT_EQ(Row(3).address.colour, colours::kGreen);
-  EXPECT_EQ(State(3), 2);
-  EXPECT_TRUE(Table().tmrDisconnect[3].Enabled());
+  EXPECT_EQ(State(3), StreamState::kAnnounced);
+  EXPECT_TRUE(Table().At(3).login_timer.Enabled());
   EXPECT_EQ(Settled(*user), "");
   auto bridge_user = ConnectUser("127.0.0.4", bridge_port);
   EXPECT_EQ(LastStream(), 4);
@@ -43,7 +43,7 @@ TEST_F(Admission, NinthConnectionFromOneAddressIsServedTheTenthIsNot) {
   TestPeer tenth(user_port, "127.0.0.9");
   ASSERT_TRUE(WaitClosed(tenth));
   EXPECT_EQ(tenth.Received(), "");
-  EXPECT_EQ(Table().LastConnID, 9);
+  EXPECT_EQ(Table().LastConnID(), 9);
   EXPECT_EQ(ClusterGot() + ErrorLogText(), "");
 
   // The listener goes on serving at once, and a stream that left no longer counts.
@@ -51,7 +51,7 @@ TEST_F(Admission, NinthConnectionFromOneAddressIsServedTheTenthIsNot) {
   users[0]->Close();
   ASSERT_TRUE(WaitSocket(2, SocketState::kClosed));
   auto again = ConnectUser("127.0.0.9");
-  EXPECT_EQ(Table().LastConnID, 11);
+  EXPECT_EQ(Table().LastConnID(), 11);
 }
 
 TEST_F(Admission, LockedOutAddressesArePrefixesAndKeptSilent) {
@@ -59,14 +59,14 @@ TEST_F(Admission, LockedOutAddressesArePrefixesAndKeptSilent) {
   auto refused = ConnectUser("127.0.2.7");
   EXPECT_EQ(Row(2).call.text, "IP Locked Out");
   EXPECT_EQ(Row(2).port.colour, colours::kLightPink);
-  EXPECT_EQ(State(2), 9);
+  EXPECT_EQ(State(2), StreamState::kRefused);
   // The AA02 goes up before the test; nothing about the refused caller does.
   EXPECT_EQ(ClusterGot(), Up({"AA02", "2", "6"}));
   refused->Send("G1ABC\r\n");
   EXPECT_EQ(ClusterGot() + Settled(*refused), "");
   EXPECT_FALSE(refused->Closed());
   auto passed = ConnectUser("127.0.20.1");
-  EXPECT_EQ(State(3), 2);
+  EXPECT_EQ(State(3), StreamState::kAnnounced);
 }
 
 TEST_F(Admission, ReusedSlotDoesNotInheritItsLastOccupantAndOfflineCallersAreTold) {
@@ -83,7 +83,7 @@ TEST_F(Admission, ReusedSlotDoesNotInheritItsLastOccupantAndOfflineCallersAreTol
   auto next = ConnectUser("127.0.0.3");
   ASSERT_EQ(LastStream(), 2);
   EXPECT_TRUE(UserGets(*next, "Cluster is offline.  Please try later.\r\n"));
-  EXPECT_EQ(State(2), 0);
+  EXPECT_EQ(State(2), StreamState::kAccepted);
   EXPECT_EQ(Row(2).address.colour, colours::kYellow);
   EXPECT_EQ(Row(2).address.tip, "");
   ConnectCluster();
@@ -94,7 +94,7 @@ TEST_F(Admission, ReusedSlotDoesNotInheritItsLastOccupantAndOfflineCallersAreTol
 
 TEST_F(Admission, HighwaterMarksRiseWithLoggedInUsersAndAnUnwritableFileIsLogged) {
   StartOnline();
-  gateway->Monitor().SockState = 7;
+  gateway->Monitor().Feed().SockState = SocketState::kConnected;
   auto first = LoggedInUser("G1ABC", "127.0.0.2");
   auto second = ConnectUser("127.0.0.3");
   EXPECT_EQ(gateway->View().Labels().Label4, " 1");
@@ -106,9 +106,9 @@ TEST_F(Admission, HighwaterMarksRiseWithLoggedInUsersAndAnUnwritableFileIsLogged
   std::filesystem::remove(folder.File("highwater.dat"));
   std::filesystem::create_directory(folder.File("highwater.dat"));
   ClusterSends(Down({"6", "3"}));
-  ASSERT_TRUE(WaitState(3, 7));
+  ASSERT_TRUE(WaitState(3, StreamState::kLoggedIn));
   auto third = ConnectUser("127.0.0.4");
-  EXPECT_EQ(State(4), 2);
+  EXPECT_EQ(State(4), StreamState::kAnnounced);
   EXPECT_EQ(gateway->Marks().AllTimeHigh, 2);
   EXPECT_NE(ErrorLogText().find(" UpdateHighwater "), std::string::npos);
 }

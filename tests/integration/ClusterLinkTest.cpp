@@ -12,7 +12,7 @@ class ClusterLinkTest : public UserRoadFixture {
 
   bool Listening() {
     return loop.RunUntil(
-        [&] { return gateway->VelgateCluster().State() == SocketState::kListening; });
+        [&] { return gateway->Link().Socket().State() == SocketState::kListening; });
   }
   Colour StatusColour() { return gateway->View().Labels().StatusColour; }
 };
@@ -66,14 +66,14 @@ TEST_F(ClusterLinkTest, CloseDiscAndErrorReturnToListeningInTheirColoursAndTheNe
   ASSERT_TRUE(loop.RunUntil([&] { return !gateway->Link().RxHolding().empty(); }));
   cluster->Close();
   ASSERT_TRUE(Listening());
-  EXPECT_FALSE(gateway->Link().ClusterConnected());
+  EXPECT_FALSE((gateway->Link().State() != LinkState::kListening));
   EXPECT_EQ(StatusColour(), colours::kYellow);
 
   ConnectCluster();  // the ready word is recognised: nothing was held over
   EXPECT_EQ(StatusColour(), colours::kButtonFace);
   gateway->Link().Disconnect();
   EXPECT_TRUE(WaitClosed(*cluster));
-  EXPECT_EQ(gateway->VelgateCluster().State(), SocketState::kListening);
+  EXPECT_EQ(gateway->Link().Socket().State(), SocketState::kListening);
   EXPECT_EQ(StatusColour(), colours::kYellow);
 
   ConnectCluster();
@@ -98,7 +98,7 @@ TEST_F(ClusterLinkTest, FailureLinesNameThePositionAndTheCurrentStream) {
                                 // A one-field message is text, not a coded one: no failure.
                                 stamp + "Subscript out of range  where = 62 Stream = 4\"\r\n");
   EXPECT_EQ(gateway->Link().CurrentStream(), 4);
-  EXPECT_EQ(gateway->VelgateCluster().State(), SocketState::kConnected);
+  EXPECT_EQ(gateway->Link().Socket().State(), SocketState::kConnected);
 }
 
 TEST_F(ClusterLinkTest, OneFieldMessagesGoToTheStreamNamedBeforeAndBadOnesStopNothing) {

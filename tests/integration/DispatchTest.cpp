@@ -35,7 +35,7 @@ TEST_F(Dispatch, Codes4To6ConfirmTheLoginEachInItsWay) {
     loop.AdvanceMs(125000);
 
     ClusterSends(c.code == "6" ? Down({"6", N(s)}) : Down({c.code, N(s), c.call}));
-    ASSERT_TRUE(WaitState(s, 7)) << c.code;
+    ASSERT_TRUE(WaitState(s, StreamState::kLoggedIn)) << c.code;
     EXPECT_TRUE(ClusterGets(c.ack)) << c.code;
     EXPECT_EQ(Row(s).port.colour, c.port) << c.code;
     EXPECT_EQ(Row(s).port.tip, c.port_tip) << c.code;
@@ -51,7 +51,7 @@ TEST_F(Dispatch, Code7SendsTheStreamBackToWaitingWhereOnlyCode3Reaches) {
   auto user = LoggedInUser("G1ABC", "127.0.0.2");
   ClusterSends(Down({"7", "2", "Login refused"}));
   EXPECT_TRUE(UserGets(*user, "Login refused\r\n"));
-  EXPECT_EQ(State(2), 3);
+  EXPECT_EQ(State(2), StreamState::kLoginSent);
   EXPECT_EQ(Row(2).call.colour, colours::kLightPink);
   // Input goes up as AA03; text for logged-in users is held back; code 3 ends every line but the
   // login prompt with a line end.
@@ -66,7 +66,7 @@ TEST_F(Dispatch, Code7SendsTheStreamBackToWaitingWhereOnlyCode3Reaches) {
 TEST_F(Dispatch, Code0ReachesOnlyLoggedInStreamsAndOnlyTheConnectionItNames) {
   auto waiting = ConnectUser("127.0.0.2");
   auto user = LoggedInUser("G1ABC", "127.0.0.3");
-  ASSERT_EQ(Table().StreamConnID[3], 2);
+  ASSERT_EQ(Table().At(3).connection, 2);
   ClusterSends(Down({"0", "2", "early"}) + Down({"0", "3", "DX de G1ABC"}) +
                Down({"0", "3", " for an earlier caller", "7"}) +
                Down({"0", "3", " and this", "02"}) + Down({"3", "2", "marker"}));
@@ -75,7 +75,7 @@ TEST_F(Dispatch, Code0ReachesOnlyLoggedInStreamsAndOnlyTheConnectionItNames) {
   EXPECT_EQ(ClusterGot(), "");
 
   // A stream without a connection number: the cluster hears it has ended, the text still goes.
-  Table().StreamConnID[3] = 0;
+  Table().At(3).connection = 0;
   ClusterSends(Down({"0", "3", "orphan", "5"}));
   EXPECT_TRUE(UserGets(*user, "orphan"));
   EXPECT_TRUE(ClusterGets(Up({"AA17", "G1ABC", "3", "0"})));
@@ -92,14 +92,14 @@ TEST_F(Dispatch, Code8ClosesReportingOnlyWithoutAConnectionNumber) {
   ClusterSends(Down({"8", "2"}));
   EXPECT_TRUE(ClusterGets(Up({"AA17", "G1AAA", "2", "0"})));
   EXPECT_TRUE(WaitClosed(*first));
-  EXPECT_EQ(State(2), 0);
-  EXPECT_EQ(Table().StreamConnID[2], 0);
+  EXPECT_EQ(State(2), StreamState::kAccepted);
+  EXPECT_EQ(Table().At(2).connection, 0);
   EXPECT_EQ(Row(2).call.colour, colours::kWhite);
 
   ClusterSends(Down({"8", "3", "", "2"}) + Down({"8", "4", "", "2"}));
   EXPECT_TRUE(WaitClosed(*second));
   EXPECT_TRUE(StillConnected(*third));
-  EXPECT_EQ(State(4), 7);
+  EXPECT_EQ(State(4), StreamState::kLoggedIn);
   EXPECT_EQ(ClusterGot(), "");
 
   // The next caller on a freed stream is safe from orders meant for the one before.
@@ -118,12 +118,12 @@ TEST_F(Dispatch, MonitorCopiesTextAndMessagesWithoutTextAreStillCarriedOut) {
   auto silent = LoggedInUser("G1SSS", "127.0.0.3");
   auto echoed = LoggedInUser("G1EEE", "127.0.0.4");
   FeedOn(2);
-  Table().StreamMonitorEcho[3] = 0;
+  Table().At(3).monitor_echo = 0;
   MonitorQueue();
 
   // Without a text field: no copy, but the login is confirmed and the row goes to the monitor.
   ClusterSends(Down({"6", "2"}));
-  ASSERT_TRUE(WaitState(2, 7));
+  ASSERT_TRUE(WaitState(2, StreamState::kLoggedIn));
   std::vector<std::string> queued = MonitorQueue();
   EXPECT_EQ(Starting(queued, {"^ZQ64", "^ZQ70"}), std::vector<std::string>{});
   EXPECT_EQ(Starting(queued, {"^ZQ60^", "^ZQ66^"}).size(), 1u);

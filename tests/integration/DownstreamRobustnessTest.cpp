@@ -57,13 +57,13 @@ TEST_F(DownstreamRobustness, MalformedAndStrayMessagesLeaveTheRoadOpen) {
   auto user = LoggedInUser("G1ABC", "127.0.0.3");
   // The monitor feed is on, watching a stream that the noise names, and copying every stream.
   FeedOn(4);
-  std::fill(Table().StreamMonitorEcho.begin(), Table().StreamMonitorEcho.end(), 1);
+  for (int s = 0; s <= Table().StreamMax(); ++s) Table().At(s).monitor_echo = true;
   std::mt19937 random(20261204);
   SendInBlocks(Messages(random), random);
 
   EXPECT_TRUE(gateway->Link().ClusterOnline());
   EXPECT_FALSE(shut_down);
-  EXPECT_EQ(State(3), 7);
+  EXPECT_EQ(State(3), StreamState::kLoggedIn);
   Settled(*user);  // what the noise sent to this stream is not checked here
   user->ClearReceived();
   ClusterGot();

@@ -12,7 +12,7 @@ class ListenerWatchdog : public UserRoadFixture {
  protected:
   void StartWatched(std::initializer_list<std::string> extra = {}) {
     StartOnline(extra);
-    gateway->Monitor().SockState = 7;
+    gateway->Monitor().Feed().SockState = SocketState::kConnected;
     Shown();
   }
 
@@ -21,10 +21,10 @@ class ListenerWatchdog : public UserRoadFixture {
   // that no watchdog message is lost to that.
   void RunTo(std::int64_t ms) {
     for (; now_ms_ < ms; now_ms_ += std::min<std::int64_t>(10, ms - now_ms_)) {
-      gateway->Monitor().SockState = 7;
+      gateway->Monitor().Feed().SockState = SocketState::kConnected;
       loop.AdvanceMs(std::min<std::int64_t>(10, ms - now_ms_));
     }
-    gateway->Monitor().SockState = 7;
+    gateway->Monitor().Feed().SockState = SocketState::kConnected;
   }
 
   // The indicator boxes, then the watchdog's monitor messages queued since the last call.
@@ -95,7 +95,7 @@ TEST_F(ListenerWatchdog, RecycleLeavesConnectedStreamsAndOtherListenersAlone) {
   ExpectSchedule({{75000, "R1 2^1"}, {105000, "1R 1^1 2^R"}});
   EXPECT_EQ(Table().Socket(2).LocalPort(), bridge_port);
   auto late_bridge_user = ConnectUser("127.0.0.4", bridge_port);
-  EXPECT_TRUE(Table().StreamIsBridge[static_cast<std::size_t>(LastStream())]);
+  EXPECT_TRUE(Table().At(LastStream()).is_bridge);
   EXPECT_EQ(ErrorLogText(), "");
 }
 

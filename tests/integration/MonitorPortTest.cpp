@@ -10,7 +10,7 @@ namespace {
 class MonitorPortTest : public UserRoadFixture {
  protected:
   bool MonitorSocket(SocketState state) {
-    return loop.RunUntil([&] { return gateway->VelgateMonitor().State() == state; });
+    return loop.RunUntil([&] { return gateway->Monitor().Socket().State() == state; });
   }
   // A monitor client that has been accepted and seen by one drain tick.
   std::unique_ptr<TestPeer> ConnectMonitor() {
@@ -62,13 +62,13 @@ TEST_F(MonitorPortTest, FeedOnSendsTheSummaryWithTheMarkReadAtStartAndSetsEveryF
   folder.Write("highwater.dat", "17,\"04-Dec-2026  05:30\"\r\n");
   StartOnline();
   auto user = ConnectUser("127.0.0.2");
-  Table().StreamMonitorEcho[2] = 0;
+  Table().At(2).monitor_echo = 0;
   auto client = ConnectMonitor();
-  gateway->Monitor().FollowNew = false;
+  gateway->Monitor().Feed().FollowNew = false;
   EXPECT_EQ(Drained(*client, "M*^"), Summary());
-  for (int s = 2; s <= 6; ++s) EXPECT_TRUE(Table().StreamMonitorEcho[static_cast<std::size_t>(s)]);
-  EXPECT_FALSE(gateway->Monitor().FollowNew);
-  EXPECT_EQ(gateway->Monitor().MonitoredStream, 0);
+  for (int s = 2; s <= 6; ++s) EXPECT_TRUE(Table().At(s).monitor_echo);
+  EXPECT_FALSE(gateway->Monitor().Feed().FollowNew);
+  EXPECT_EQ(gateway->Monitor().Feed().MonitoredStream, 0);
 
   std::vector<std::string> messages = Drained(*client, "M*^B");
   ASSERT_EQ(messages.size(), 4u + 4u + 5u);
@@ -84,18 +84,18 @@ TEST_F(MonitorPortTest, FlagsThenASelectionAndABadFlagReportedWithTheRestStillCo
   std::vector<std::string> messages = Drained(*client, "M5^N7^12");
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].substr(0, 11), "^ZQ60^12^0^");
-  EXPECT_TRUE(Table().StreamMonitorEcho[5]);
-  EXPECT_FALSE(Table().StreamMonitorEcho[7]);
-  EXPECT_FALSE(gateway->Monitor().FollowNew);
-  EXPECT_EQ(gateway->Monitor().MonitoredStream, 12);
+  EXPECT_TRUE(Table().At(5).monitor_echo);
+  EXPECT_FALSE(Table().At(7).monitor_echo);
+  EXPECT_FALSE(gateway->Monitor().Feed().FollowNew);
+  EXPECT_EQ(gateway->Monitor().Feed().MonitoredStream, 12);
   // "M*" without its "^" selects stream 0; -1 and a number past the table select none.
   messages = Drained(*client, "M*");
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].substr(0, 10), "^ZQ60^0^0^");
   for (const std::string selection : {"-1", "17"}) {
-    gateway->Monitor().MonitoredStream = 5;
+    gateway->Monitor().Feed().MonitoredStream = 5;
     EXPECT_TRUE(Drained(*client, selection).empty()) << selection;
-    EXPECT_EQ(gateway->Monitor().MonitoredStream, 0);
+    EXPECT_EQ(gateway->Monitor().Feed().MonitoredStream, 0);
   }
 
   Drained(*client, "M99999^A");
@@ -103,14 +103,14 @@ TEST_F(MonitorPortTest, FlagsThenASelectionAndABadFlagReportedWithTheRestStillCo
             "\"04-12-2026 1200Z VelgateMonitor_DataArrival Subscript out of range\"\r\n");
   EXPECT_EQ(gateway->View().Labels().txtError,
             "9 monitored stream = 0 x= 7y= 0 z= 0spot= 2Subscript out of range");
-  EXPECT_TRUE(gateway->Monitor().FollowNew);
+  EXPECT_TRUE(gateway->Monitor().Feed().FollowNew);
 }
 
 TEST_F(MonitorPortTest, CopiesOfALoggedInUsersTrafficGoOnlyWhileTheFeedIsOn) {
   StartOnline();
   auto client = ConnectMonitor();
   auto user = LoggedInUser("G1ABC", "127.0.0.2");
-  ASSERT_EQ(gateway->Monitor().MonitoredStream, 2);
+  ASSERT_EQ(gateway->Monitor().Feed().MonitoredStream, 2);
   Drained(*client);
   const auto traffic = [&](const std::string& text) {
     user->Send("sh/dx\r");
@@ -143,7 +143,7 @@ TEST_F(MonitorPortTest, LeftoversOfOneClientGoFirstToTheNext) {
   auto first = ConnectMonitor();
   first->Close();
   ASSERT_TRUE(MonitorSocket(SocketState::kListening));
-  EXPECT_FALSE(gateway->Monitor().MonitorActive);
+  EXPECT_FALSE(gateway->Monitor().Feed().MonitorActive);
   EXPECT_EQ(gateway->View().Labels().Label2Colour, colours::kButtonFace);
   // No tick yet since the close: the drain still thinks a client is there.
   auto user = ConnectUser("127.0.0.2");
@@ -153,8 +153,8 @@ TEST_F(MonitorPortTest, LeftoversOfOneClientGoFirstToTheNext) {
 
 TEST_F(MonitorPortTest, FullRingIsLoggedEmptiedAndGrown) {
   StartOnline();
-  MonitorFeed& feed = gateway->Monitor();
-  feed.SockState = 7;
+  MonitorFeed& feed = gateway->Monitor().Feed();
+  feed.SockState = SocketState::kConnected;
   for (int i = 0; i < 5002; ++i) feed.SendToMonitor("m" + N(i));
   EXPECT_EQ(ErrorLogText(), "\"04-12-2026 1200Z SendToMonitor  Sendbuffer overflow 0 5000\"\r\n");
   EXPECT_EQ(feed.BufferMax, 6000);
@@ -167,7 +167,7 @@ TEST_F(MonitorPortTest, ClientThatNeverReadsIsDroppedOnceWhileUsersGoOn) {
   auto client = ConnectMonitor();
   auto user = LoggedInUser("G1ABC", "127.0.0.2");
   const std::string text(60000, 'x');
-  for (int i = 0; i < 400 && gateway->VelgateMonitor().State() == SocketState::kConnected; ++i) {
+  for (int i = 0; i < 400 && gateway->Monitor().Socket().State() == SocketState::kConnected; ++i) {
     ClusterSends(Down({"0", "2", text}));
     user->WaitForBytes(loop, text.size());
     user->ClearReceived();
@@ -176,7 +176,7 @@ TEST_F(MonitorPortTest, ClientThatNeverReadsIsDroppedOnceWhileUsersGoOn) {
   ASSERT_TRUE(MonitorSocket(SocketState::kListening));
   EXPECT_EQ(ErrorLogLines(), 1u) << ErrorLogText();
   EXPECT_NE(ErrorLogText().find("VelgateMonitor_Error"), std::string::npos);
-  EXPECT_FALSE(gateway->Monitor().MonitorActive);
+  EXPECT_FALSE(gateway->Monitor().Feed().MonitorActive);
   user->Send("still here\r\n");
   EXPECT_TRUE(ClusterGets(Up({"AA00", "2", "still here\r\n"})));
 }

@@ -41,14 +41,14 @@ TEST_F(OutgoingConnection, OrderIsReportedAndShownAndItsDataTravelsRawBlockByBlo
   ASSERT_TRUE(loop.RunUntil([&] { return Table().Socket(2).State() != SocketState::kClosed; }));
   EXPECT_EQ(Table().Socket(2).State(), SocketState::kConnecting);
   EXPECT_EQ(Row(2).address.colour, colours::kYellow);
-  EXPECT_FALSE(Table().tmrDisconnect[2].Enabled());
+  EXPECT_FALSE(Table().At(2).login_timer.Enabled());
   ASSERT_TRUE(WaitSocket(2, SocketState::kConnected));
   EXPECT_TRUE(ClusterGets(AA06(2, 1) + AA38(2)));
   EXPECT_EQ(Row(2).address.text + "|" + Row(2).address.tag + "|" + Row(2).port.text + "|" +
                 Row(2).call.text,
             "127.0.0.1|0|" + N(far.Port()) + "|G1ABC");
   EXPECT_EQ(Row(2).address.colour, colours::kCyan);
-  EXPECT_EQ(State(2), 2);  // established is not confirmed
+  EXPECT_EQ(State(2), StreamState::kAnnounced);  // established is not confirmed
 
   // Telnet commands and half lines are not this stream's business: each block goes up whole.
   auto far_side = Accepted();
@@ -56,7 +56,7 @@ TEST_F(OutgoingConnection, OrderIsReportedAndShownAndItsDataTravelsRawBlockByBlo
   far_side->Send(block);
   EXPECT_TRUE(ClusterGets(Up({"AA03", "2", block})));
   ClusterSends(Down({"6", "2"}));
-  ASSERT_TRUE(WaitState(2, 7));
+  ASSERT_TRUE(WaitState(2, StreamState::kLoggedIn));
   far_side->Send("a\x03z");
   EXPECT_TRUE(ClusterGets(Up({"AA00", "2", "a\x02z"})));
   ClusterSends(Down({"0", "2", "G4XYZ de G1ABC\r\n"}) + Down({"0", "2", "\xff\xfb\x01"}));
@@ -70,10 +70,10 @@ TEST_F(OutgoingConnection, RefusedOrUnreachableConnectionIsReportedEndedAndFrees
   // No number at all is port 0, which cannot be reached either.
   for (const std::string& port : {closed, std::string("telnet")}) {
     ClusterSends(Down({"9", "G1ABC", "127.0.0.1", port}));
-    const int id = Table().LastConnID + 1;
+    const int id = Table().LastConnID() + 1;
     EXPECT_TRUE(ClusterGets(AA06(2, id) + Ended(2))) << port;
     ASSERT_TRUE(WaitSocket(2, SocketState::kClosed));
-    EXPECT_EQ(State(2), 0);
+    EXPECT_EQ(State(2), StreamState::kAccepted);
     EXPECT_EQ(Row(2).call.colour, colours::kWhite);
     EXPECT_EQ(Row(2).port.text, port == "telnet" ? "0" : port);
   }
@@ -84,7 +84,7 @@ TEST_F(OutgoingConnection, RefusedOrUnreachableConnectionIsReportedEndedAndFrees
   EXPECT_EQ(ClusterGot(), "");
   EXPECT_EQ(ErrorLogLines(), 1u);
   EXPECT_NE(ErrorLogText().find(" ConnectOut Overflow\"\r\n"), std::string::npos);
-  EXPECT_EQ(Table().LastConnID, 2);
+  EXPECT_EQ(Table().LastConnID(), 2);
   auto user = ConnectUser("127.0.0.2");
   EXPECT_EQ(LastStream(), 2);
 }
@@ -97,7 +97,7 @@ TEST_F(OutgoingConnection, OfflineTheClusterHearsOnlyTheAA38AndAFullTableGrowsBy
   ClusterSends(Order(far.Port()));
   ASSERT_TRUE(WaitSocket(7, SocketState::kConnected));
   EXPECT_TRUE(ClusterGets(AA38(7)));
-  EXPECT_EQ(State(7), 2);
+  EXPECT_EQ(State(7), StreamState::kAnnounced);
   EXPECT_EQ(Table().StreamMax(), 11);
   for (int s = 2; s <= 11; ++s)
     EXPECT_EQ(Table().Socket(s).State(), s <= 7 ? SocketState::kConnected : SocketState::kClosed);
@@ -111,7 +111,7 @@ TEST_F(OutgoingConnection, StaleLoginTimerAndCurrentStreamAreLeftAlone) {
     // Connected, never logged in, gone after four of its five minutes.
     auto caller = ConnectUser("127.0.0.3");
     loop.AdvanceMs(240000);
-    ASSERT_TRUE(Table().tmrDisconnect[3].Enabled());
+    ASSERT_TRUE(Table().At(3).login_timer.Enabled());
     caller->Close();
     ASSERT_TRUE(WaitSocket(3, SocketState::kClosed));
   }

@@ -20,10 +20,10 @@ TEST_F(StartUp, OpensTheListenersAfterThePauseRewritesTheSettingsAndDeletesIpLog
   Gateway& g = *gateway;
   g.FormLoad();
   loop.AdvanceMs(249);
-  EXPECT_EQ(g.VelgateMonitor().State(), SocketState::kClosed);
-  EXPECT_EQ(g.VelgateCluster().State(), SocketState::kClosed);
+  EXPECT_EQ(g.Monitor().Socket().State(), SocketState::kClosed);
+  EXPECT_EQ(g.Link().Socket().State(), SocketState::kClosed);
   loop.AdvanceMs(1);
-  EXPECT_EQ(g.VelgateCluster().State(), SocketState::kListening);
+  EXPECT_EQ(g.Link().Socket().State(), SocketState::kListening);
   for (int port : {monitor_port, user_port, second_user_port}) EXPECT_TRUE(PortAnswers(port));
   EXPECT_EQ(g.Streams().StreamMax(), 7);  // two listeners, then PreLoad streams
 
@@ -56,7 +56,7 @@ TEST_F(StartUp, TakenUserPortIsAStartTelnetFailureAndStopsTheListenersAfterIt) {
   EXPECT_EQ(ErrorLogText(), "\"04-12-2026 1200Z StartTelnet Address in use\"\r\n");
   // The listeners after the taken one stay closed; the monitor opened before.
   EXPECT_EQ(g.Streams().Socket(2).State(), SocketState::kClosed);
-  EXPECT_EQ(g.VelgateCluster().State(), SocketState::kClosed);
+  EXPECT_EQ(g.Link().Socket().State(), SocketState::kClosed);
   EXPECT_TRUE(PortAnswers(monitor_port));
 }
 
@@ -68,14 +68,14 @@ TEST_F(StartUp, TakenMonitorPortDelaysTheListenersToTheFallbackStart) {
   EXPECT_TRUE(g.View().Labels().StartButtonVisible);
 
   loop.AdvanceMs(65000 - 250 - 1);
-  EXPECT_TRUE(g.Timer5().Enabled());
+  EXPECT_TRUE(g.StartUpSequence().Timer5().Enabled());
   EXPECT_FALSE(PortAnswers(user_port));
   loop.AdvanceMs(1);
   EXPECT_TRUE(PortAnswers(user_port));
-  EXPECT_EQ(g.VelgateCluster().State(), SocketState::kListening);
+  EXPECT_EQ(g.Link().Socket().State(), SocketState::kListening);
   EXPECT_FALSE(g.View().Labels().StartButtonVisible);
   EXPECT_EQ(g.View().Labels().title, "Cluster Velgate (Velgate Version 3.02 by QQ0QQ)");
-  EXPECT_EQ(g.VelgateMonitor().State(), SocketState::kClosed);
+  EXPECT_EQ(g.Monitor().Socket().State(), SocketState::kClosed);
 }
 
 TEST_F(StartUp, OperatorCloseWritesTheSettingsOtherClosesWriteNothingAndNoTimerActsAfter) {

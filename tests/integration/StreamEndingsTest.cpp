@@ -12,7 +12,7 @@ constexpr std::int64_t kTick = 5000;
 class StreamEndings : public UserRoadFixture {
  protected:
   void SetUp() override { StartOnline({"\"Locked Out\",\"127.0.0.5\""}); }
-  std::int32_t Ticks(int s) { return Table().StreamIdleTicks[static_cast<std::size_t>(s)]; }
+  std::int32_t Ticks(int s) { return Table().At(s).idle_ticks; }
 };
 
 TEST_F(StreamEndings, HangUpsReportWhatWasTypedAndSocketErrorsReportZero) {
@@ -41,7 +41,8 @@ TEST_F(StreamEndings, HangUpsReportWhatWasTypedAndSocketErrorsReportZero) {
   failing->Reset();
   EXPECT_TRUE(ClusterGets(Up({"AA17", "G2Y", "5", "0"})));  // Chr(3) dropped
   ASSERT_TRUE(WaitSocket(5, SocketState::kClosed));
-  EXPECT_EQ(State(5) + Table().StreamConnID[5], 0);
+  EXPECT_EQ(State(5), StreamState::kAccepted);
+  EXPECT_EQ(Table().At(5).connection, 0);
   EXPECT_EQ(Row(5).call.colour, colours::kWhite);
   // Only the hang-up paints the port field and empties the login time.
   EXPECT_EQ(Row(5).port.colour, colours::kGreen);
@@ -60,7 +61,7 @@ TEST_F(StreamEndings, UserWhoStopsReadingIsEndedOnceWhileOthersKeepFlowing) {
   std::string fast_expected;
   std::size_t addressed = 0;
   int sent = 0;
-  for (; sent < 3000 && State(2) == 7; ++sent) {
+  for (; sent < 3000 && State(2) == StreamState::kLoggedIn; ++sent) {
     ClusterSends(flood);
     addressed += flood_text;
     loop.Poll();
@@ -104,7 +105,7 @@ TEST_F(StreamEndings, CallersWhoNeverLogInAreEndedAtTick60AndRefusedOnesAt360) {
   auto nuisance = ConnectUser("127.0.0.6");
   auto confirmed = LoggedInUser("G1AAA", "127.0.0.7");
   nuisance->Send("GET / HTTP/1.0\r\n");
-  ASSERT_TRUE(WaitState(4, 9));
+  ASSERT_TRUE(WaitState(4, StreamState::kRefused));
   ClusterGot();
 
   loop.AdvanceMs(59 * kTick);

@@ -27,7 +27,7 @@ TEST_F(UserInput, LoginLineIsEditedShownAndSentOnceEndingAtTheFirstKindOfLineEnd
   user->Send("\r\nsh/dx\r\n");
   EXPECT_TRUE(ClusterGets(Up({"AA03", "2", "ac"})));
   EXPECT_EQ(Row(2).call.colour, colours::kGreen);
-  EXPECT_EQ(State(2), 3);
+  EXPECT_EQ(State(2), StreamState::kLoginSent);
   // Only one line is taken per event; the rest waits for the next block.
   user->Send("\r\n");
   EXPECT_TRUE(ClusterGets(Up({"AA03", "2", "sh/dx\r\n\r\n"})));
@@ -69,7 +69,7 @@ TEST_F(UserInput, NuisanceCallersAreSilencedAndLockedOut) {
     const int s = LastStream();
     caller->Send(first);
     Settle();
-    EXPECT_EQ(State(s), 9) << first;
+    EXPECT_EQ(State(s), StreamState::kRefused) << first;
     EXPECT_EQ(Row(s).call.colour, colours::kRed);
     caller->Send("more\r\n");
     EXPECT_EQ(ClusterGot() + Settled(*caller), "");

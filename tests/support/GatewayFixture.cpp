@@ -58,7 +58,7 @@ std::size_t GatewayFixture::ErrorLogLines() const {
 void UserRoadFixture::ConnectCluster(bool online) {
   cluster = std::make_unique<TestPeer>(cluster_port);
   EXPECT_TRUE(
-      loop.RunUntil([&] { return gateway->VelgateCluster().State() == SocketState::kConnected; }));
+      loop.RunUntil([&] { return gateway->Link().Socket().State() == SocketState::kConnected; }));
   if (!online) return;
   cluster->Send("7261");
   EXPECT_TRUE(loop.RunUntil([&] { return gateway->Link().ClusterOnline(); }));
@@ -66,16 +66,16 @@ void UserRoadFixture::ConnectCluster(bool online) {
 }
 
 std::unique_ptr<TestPeer> UserRoadFixture::ConnectUser(const std::string& source, int port) {
-  const std::int32_t before = Table().LastConnID;
+  const std::int32_t before = Table().LastConnID();
   auto user = std::make_unique<TestPeer>(port == 0 ? user_port : port, source);
   EXPECT_TRUE(user->Connected());
-  EXPECT_TRUE(loop.RunUntil([&] { return Table().LastConnID > before; }));
+  EXPECT_TRUE(loop.RunUntil([&] { return Table().LastConnID() > before; }));
   return user;
 }
 
 int UserRoadFixture::LastStream() {
   for (int s = 1; s <= Table().StreamMax(); ++s) {
-    if (Table().StreamConnID[static_cast<std::size_t>(s)] == Table().LastConnID) return s;
+    if (Table().At(s).connection == Table().LastConnID()) return s;
   }
   return -1;
 }
@@ -85,7 +85,7 @@ std::unique_ptr<TestPeer> UserRoadFixture::LoggedInUser(const std::string& call,
   auto user = ConnectUser(source);
   const int s = LastStream();
   ClusterSends(Down({"6", N(s)}));
-  EXPECT_TRUE(WaitState(s, 7));
+  EXPECT_TRUE(WaitState(s, StreamState::kLoggedIn));
   gateway->View().MutableRow(s).call.text = call;
   ClusterGot();
   return user;
@@ -107,7 +107,7 @@ std::string UserRoadFixture::UserWaitFor(TestPeer& user, std::size_t n) {
 
 std::vector<std::string> UserRoadFixture::MonitorQueue() {
   std::vector<std::string> queued;
-  for (std::string message; gateway->Monitor().TakeNext(message);) queued.push_back(message);
+  for (std::string message; gateway->Monitor().Feed().TakeNext(message);) queued.push_back(message);
   return queued;
 }
 

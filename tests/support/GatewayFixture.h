@@ -112,19 +112,19 @@ class UserRoadFixture : public GatewayFixture {
     return loop.RunUntil(
         [&] { return Table().StreamMax() >= s && Table().Socket(s).State() == state; });
   }
-  bool WaitState(int s, std::int32_t state) {
+  bool WaitState(int s, StreamState state) {
     return loop.RunUntil([&] { return State(s) == state; });
   }
   std::vector<std::string> MonitorQueue();
   /// The monitor feed on as if a client were connected, watching stream s.
   void FeedOn(int s) {
-    gateway->Monitor().MonitorActive = true;
-    gateway->Monitor().SockState = 7;
-    gateway->Monitor().MonitoredStream = static_cast<std::int16_t>(s);
+    gateway->Monitor().Feed().MonitorActive = true;
+    gateway->Monitor().Feed().SockState = SocketState::kConnected;
+    gateway->Monitor().Feed().MonitoredStream = static_cast<std::int16_t>(s);
   }
 
   StreamTable& Table() { return gateway->Streams(); }
-  std::int32_t& State(int s) { return Table().StreamState[static_cast<std::size_t>(s)]; }
+  StreamState& State(int s) { return Table().At(s).state; }
   const StatusRow& Row(int s) { return gateway->View().Row(s); }
 
   std::unique_ptr<TestPeer> cluster;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "RunTimeErrorNumber.h"
-#include "app/Settings.h"
+#include "base/Settings.h"
 
 namespace velgate {
 namespace {

@@ -8,8 +8,8 @@
 
 #include "RunTimeErrorNumber.h"
 #include "TempFolder.h"
-#include "app/Dates.h"
-#include "app/ErrorLog.h"
+#include "base/Dates.h"
+#include "base/ErrorLog.h"
 #include "platform/Clock.h"
 #include "protection/HighwaterFile.h"
 

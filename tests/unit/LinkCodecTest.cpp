@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "link/LinkCodec.h"
+#include "codec/LinkCodec.h"
 
 namespace velgate {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/MonitorCommands.h"
+#include "codec/MonitorCommands.h"
 
 namespace velgate {
 namespace {

@@ -6,8 +6,8 @@
 #include <limits>
 
 #include "RunTimeErrorNumber.h"
+#include "model/Colours.h"
 #include "streams/StreamTable.h"
-#include "ui/Colours.h"
 
 namespace velgate {
 namespace {

@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "streams/TelnetFilter.h"
+#include "codec/TelnetFilter.h"
 
 namespace velgate {
 namespace {

@@ -80,7 +80,10 @@ class DownstreamSplitter {
   std::vector<std::string_view> messages_;
 };
 
+/// The fields of one downstream message.
+using LinkFields = std::vector<std::string_view>;
+
 /// The fields of one downstream message, split at Chr(3); an empty message has none.
-void SplitFields(std::string_view message, std::vector<std::string_view>& fields);
+void SplitFields(std::string_view message, LinkFields& fields);
 
 }  // namespace velgate

@@ -1,4 +1,4 @@
-#include "app/Dates.h"
+#include "base/Dates.h"
 
 #include <cstdio>
 

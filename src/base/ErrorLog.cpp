@@ -1,6 +1,6 @@
-#include "app/ErrorLog.h"
+#include "base/ErrorLog.h"
 
-#include "app/Dates.h"
+#include "base/Dates.h"
 #include "platform/ProgramFolder.h"
 #include "platform/RunTimeError.h"
 

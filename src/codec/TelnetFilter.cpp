@@ -1,4 +1,4 @@
-#include "streams/TelnetFilter.h"
+#include "codec/TelnetFilter.h"
 
 namespace velgate {
 namespace {

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/ErrorLog.h"
-#include "ui/ViewModel.h"
+#include "base/ErrorLog.h"
+#include "platform/TcpSocket.h"
 
 namespace velgate {
 
@@ -18,18 +18,19 @@ class MonitorFeed {
  public:
   static constexpr std::int32_t kInitialBufferMax = 5000;
 
-  MonitorFeed(const ViewModel& view, ErrorLogFile& error_log);
+  explicit MonitorFeed(ErrorLogFile& error_log);
 
   /// Queues one message (its Chr(4) is added here).
   void SendToMonitor(std::string_view text);
-  /// Queues the status row of stream s under code "^ZQ60" or "^ZQ66".
-  void SendAll(std::string_view code, int s);
-  /// The code for a row of stream s: "^ZQ60" when it is the monitored stream.
-  const char* RowCode(int s) const { return s == MonitoredStream ? "^ZQ60" : "^ZQ66"; }
+  /// Whether messages are stored now: a client was connected at the last drain.
+  bool Storing() const { return SockState == SocketState::kConnected; }
+  /// Whether stream s is the one the client follows.
+  bool Selected(int s) const { return s == MonitoredStream; }
   /// Takes the next queued message into out; false when the ring is empty.
   bool TakeNext(std::string& out);
 
-  std::int16_t SockState = 0;
+  /// The monitor socket's state as the drain last read it.
+  SocketState SockState = SocketState::kClosed;
   bool MonitorActive = false;
   std::int16_t MonitoredStream = 0;
   bool FollowNew = false;
@@ -41,7 +42,6 @@ class MonitorFeed {
   const std::vector<std::string>& MonitorBuffer() const { return ring_; }
 
  private:
-  const ViewModel& view_;
   ErrorLogFile& error_log_;
   std::vector<std::string> ring_;
 };

@@ -1,4 +1,4 @@
-#include "link/LinkCodec.h"
+#include "codec/LinkCodec.h"
 
 namespace velgate {
 namespace {
@@ -122,7 +122,7 @@ void DownstreamSplitter::Reset() {
   messages_.clear();
 }
 
-void SplitFields(std::string_view message, std::vector<std::string_view>& fields) {
+void SplitFields(std::string_view message, LinkFields& fields) {
   fields.clear();
   if (message.empty()) return;
   std::size_t start = 0;

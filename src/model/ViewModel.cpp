@@ -1,4 +1,4 @@
-#include "ui/ViewModel.h"
+#include "model/ViewModel.h"
 
 namespace velgate {
 

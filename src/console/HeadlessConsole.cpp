@@ -1,8 +1,7 @@
-#include "ui/HeadlessConsole.h"
+#include "console/HeadlessConsole.h"
 
 #include <optional>
 
-#include "app/Gateway.h"
 #include "platform/NumberText.h"
 
 namespace velgate {
@@ -33,8 +32,8 @@ std::string_view FirstWord(std::string_view line, std::string_view& rest) {
 
 }  // namespace
 
-HeadlessConsole::HeadlessConsole(Gateway& gateway, std::ostream& out)
-    : gateway_(gateway),
+HeadlessConsole::HeadlessConsole(OperatorActions& actions, std::ostream& out)
+    : actions_(actions),
       out_(out),
       shown_status_(MainLabels{}.lblDate),
       shown_error_(MainLabels{}.txtError) {}
@@ -45,11 +44,11 @@ void HeadlessConsole::Execute(std::string_view line) {
   std::string_view command = FirstWord(line, rest);
   if (command.empty()) return;
   if (command == "quit") {
-    gateway_.CloseByUser();
+    actions_.CloseByUser();
   } else if (command == "send") {
     Send(rest);
   } else if (command == "disc") {
-    gateway_.Link().Disconnect();
+    actions_.DisconnectCluster();
   } else {
     Say("unknown command \"" + std::string(command) + "\" (send S TEXT, disc, quit)");
   }
@@ -59,14 +58,13 @@ void HeadlessConsole::Send(std::string_view arguments) {
   std::string_view text;
   std::string_view stream_text = FirstWord(arguments, text);
   std::optional<std::int32_t> stream = ParseStrictInteger(stream_text);
-  const std::int32_t first = gateway_.CurrentSettings().FirstStreamIndex;
-  const std::int32_t last = gateway_.Streams().StreamMax();
-  if (!stream || *stream < first || *stream > last) {
-    Say("send: the stream must be a number from " + PlainNumber(first) + " to " +
-        PlainNumber(last) + " (send S TEXT)");
+  const StreamRange streams = actions_.ConsoleStreams();
+  if (!stream || *stream < streams.first || *stream > streams.last) {
+    Say("send: the stream must be a number from " + PlainNumber(streams.first) + " to " +
+        PlainNumber(streams.last) + " (send S TEXT)");
     return;
   }
-  gateway_.ConsoleEnter(*stream, text);
+  actions_.ConsoleEnter(*stream, text);
 }
 
 void HeadlessConsole::Alert(const std::string& title, const std::string& text) {

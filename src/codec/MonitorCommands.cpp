@@ -1,4 +1,4 @@
-#include "monitor/MonitorCommands.h"
+#include "codec/MonitorCommands.h"
 
 #include "platform/NumberText.h"
 

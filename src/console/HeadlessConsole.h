@@ -9,16 +9,15 @@
 #include <string>
 #include <string_view>
 
-#include "ui/ViewModel.h"
+#include "app/OperatorActions.h"
+#include "model/ViewModel.h"
 
 namespace velgate {
-
-class Gateway;
 
 class HeadlessConsole final : public ViewListener {
  public:
   /// Lines about the gateway go to out, one each.
-  HeadlessConsole(Gateway& gateway, std::ostream& out);
+  HeadlessConsole(OperatorActions& actions, std::ostream& out);
 
   /// Carries out one operator line.
   void Execute(std::string_view line);
@@ -31,7 +30,7 @@ class HeadlessConsole final : public ViewListener {
   void Send(std::string_view arguments);
   void Say(const std::string& line);
 
-  Gateway& gateway_;
+  OperatorActions& actions_;
   std::ostream& out_;
   std::string shown_status_;
   std::string shown_error_;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/Colours.h"
+#include "model/Colours.h"
 
 namespace velgate {
 

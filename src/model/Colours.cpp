@@ -1,4 +1,4 @@
-#include "ui/Colours.h"
+#include "model/Colours.h"
 
 namespace velgate {
 

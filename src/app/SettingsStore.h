@@ -1,0 +1,44 @@
+#pragma once
+// The settings store: Velgate.cfg and highwater.dat between the program's folder and the
+// settings and marks the gateway runs on (ReadFix, WriteFix).
+
+#include "base/ErrorLog.h"
+#include "base/Settings.h"
+#include "model/HighwaterMarks.h"
+#include "model/MonitorFeed.h"
+#include "model/ViewModel.h"
+#include "platform/ProgramFolder.h"
+#include "platform/RunTimeError.h"
+
+namespace velgate {
+
+class SettingsStore {
+ public:
+  SettingsStore(const ProgramFolder& folder, ErrorLogFile& error_log, ViewModel& view,
+                MonitorFeed& monitor);
+
+  /// Reads Velgate.cfg and the all-time mark from highwater.dat; a bad record costs itself.
+  void ReadFix();
+  /// Writes the settings to Velgate.cfg in the canonical order.
+  void WriteFix();
+
+  /// The settings in force; the rules change some of them as they run (lock-outs).
+  Settings& Current() { return settings_; }
+  const Settings& Current() const { return settings_; }
+  /// The highwater marks.
+  HighwaterMarks& Marks() { return marks_; }
+  const HighwaterMarks& Marks() const { return marks_; }
+
+ private:
+  void ReadFixFailed(const RunTimeError& error, const std::string& key, const std::string& value);
+  void ReadHighwaterFile(const std::string& last_key, const std::string& last_value);
+
+  const ProgramFolder& folder_;
+  ErrorLogFile& error_log_;
+  ViewModel& view_;
+  MonitorFeed& monitor_;
+  Settings settings_;
+  HighwaterMarks marks_;
+};
+
+}  // namespace velgate
