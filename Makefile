@@ -1,5 +1,6 @@
 # The two commands: `make run` starts the gateway, `make test` builds and runs every test.
-.PHONY: run test build build-test setup clean
+# Also: `make lint` runs clang-tidy over src/ and apps/, `make format` formats every source file.
+.PHONY: run test build build-test setup clean lint format
 
 setup:
 	@scripts/setup
@@ -19,5 +20,14 @@ build-test: setup
 test: build-test
 	ctest --preset test
 
+# Configuring is enough for the compile commands; configuring again each time picks up
+# files added, moved or removed since.
+lint: setup
+	@cmake --preset lint >/dev/null
+	scripts/lint
+
+format: setup
+	scripts/check-format --fix
+
 clean:
-	rm -rf build build-test
+	rm -rf build build-test build-lint

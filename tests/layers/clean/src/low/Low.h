@@ -1,0 +1,5 @@
+#pragma once
+
+inline int Low() {
+  return 1;
+}

@@ -1,0 +1,5 @@
+#pragma once
+
+inline int High() {
+  return 2;
+}
