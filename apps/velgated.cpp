@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
                             {"version", no_argument, nullptr, 'v'},
                             {nullptr, 0, nullptr, 0}};
   opterr = 0;
-  for (int choice; (choice = getopt_long(argc, argv, "h", options, nullptr)) != -1;) {
+  for (int choice; (choice = getopt_long(argc, argv, ":h", options, nullptr)) != -1;) {
     switch (choice) {
       case 'd':
         folder = optarg;
@@ -51,6 +51,10 @@ int main(int argc, char** argv) {
       case 'v':
         std::cout << velgate::kVersion << "\n";
         return 0;
+      case ':':
+        std::cerr << "velgated: " << argv[optind - 1] << " needs a value\n";
+        PrintUsage(std::cerr);
+        return 2;
       default:
         std::cerr << "velgated: unknown argument \"" << argv[optind - 1] << "\"\n";
         PrintUsage(std::cerr);

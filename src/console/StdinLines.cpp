@@ -20,7 +20,7 @@ StdinLines::StdinLines(asio::io_context& io, std::function<void(const std::strin
   std::error_code error;
   input_.assign(descriptor, error);
   if (error) {
-    // epoll cannot watch regular files or /dev/null.
+    // Not a descriptor the loop can read from.
     ::close(descriptor);
     return;
   }

@@ -1,7 +1,7 @@
 #pragma once
 // Reads standard input line by line on the gateway's own loop and hands each line on. The end
-// of input ends the reading, nothing else; so does an input the loop cannot watch (a regular
-// file, or /dev/null as a service manager gives it): the gateway then runs without a console.
+// of input (at once for /dev/null, as a service manager gives it) ends the reading, nothing
+// else; so does an input the loop cannot watch: the gateway then runs without a console.
 
 #include <asio/io_context.hpp>
 #include <asio/posix/stream_descriptor.hpp>
