@@ -24,7 +24,7 @@ const char* ColourWord(Colour port_colour) {
 
 }  // namespace
 
-ClusterLink::ClusterLink(asio::io_context& io, UserStreams& streams, ClusterLinkParts parts,
+ClusterLink::ClusterLink(asio::io_context& io, UserStreams& streams, Parts parts,
                          std::function<void()> shutdown_ordered)
     : streams_(streams),
       table_(streams.Table()),

@@ -36,25 +36,25 @@ enum class LinkState {
   kOnline,     ///< the ready word came and the resync list went out: streams are carried
 };
 
-/// What the link works with besides the streams; every part outlives it.
-struct ClusterLinkParts {
-  ViewModel& view;
-  const Settings& settings;
-  ErrorLogFile& error_log;
-  MonitorFeed& monitor;
-  const Clock& clock;
-  /// When the gateway started, for the greeting's reply.
-  const DateTime& start_time;
-  /// The program's folder, for the greeting's reply.
-  std::string folder;
-};
-
 class ClusterLink final : public ClusterUplink, private TcpSocketEvents {
  public:
   static constexpr std::size_t kSendCap = 64 * 1024 * 1024;
 
+  /// What the link works with besides the streams; every part outlives it.
+  struct Parts {
+    ViewModel& view;
+    const Settings& settings;
+    ErrorLogFile& error_log;
+    MonitorFeed& monitor;
+    const Clock& clock;
+    /// When the gateway started, for the greeting's reply.
+    const DateTime& start_time;
+    /// The program's folder, for the greeting's reply.
+    std::string folder;
+  };
+
   /// shutdown_ordered: the cluster sent "10" "disconnect"; runs inside the link's handler.
-  ClusterLink(asio::io_context& io, UserStreams& streams, ClusterLinkParts parts,
+  ClusterLink(asio::io_context& io, UserStreams& streams, Parts parts,
               std::function<void()> shutdown_ordered);
 
   /// Listens on ClusterPort (StartTelnet); throws RunTimeError when it cannot.

@@ -18,7 +18,7 @@ void PaintEnded(StatusRow& row) {
 
 }  // namespace
 
-UserStreams::UserStreams(asio::io_context& io, TimerQueue& timers, UserStreamsParts parts)
+UserStreams::UserStreams(asio::io_context& io, TimerQueue& timers, Parts parts)
     : view_(parts.view),
       settings_(parts.settings),
       error_log_(parts.error_log),

@@ -26,21 +26,21 @@
 
 namespace velgate {
 
-/// What the user side works with; every part outlives it.
-struct UserStreamsParts {
-  ViewModel& view;
-  Settings& settings;
-  ErrorLogFile& error_log;
-  MonitorFeed& monitor;
-  Highwater& highwater;
-  ListenerWatchdog& watchdog;
-};
-
 class UserStreams final : private TcpSocketEvents {
  public:
   static constexpr std::size_t kMostHeldText = 64 * 1024;
 
-  UserStreams(asio::io_context& io, TimerQueue& timers, UserStreamsParts parts);
+  /// What the user side works with; every part outlives it.
+  struct Parts {
+    ViewModel& view;
+    Settings& settings;
+    ErrorLogFile& error_log;
+    MonitorFeed& monitor;
+    Highwater& highwater;
+    ListenerWatchdog& watchdog;
+  };
+
+  UserStreams(asio::io_context& io, TimerQueue& timers, Parts parts);
 
   /// The cluster link the streams send to; until then they are offline.
   void AttachUplink(ClusterUplink& uplink) { uplink_ = &uplink; }
