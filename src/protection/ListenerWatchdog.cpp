@@ -14,48 +14,52 @@ ListenerWatchdog::ListenerWatchdog(TimerQueue& timers, ViewModel& view, MonitorF
       reopen_(std::move(reopen)) {}
 
 void ListenerWatchdog::CreateListeners(int listeners) {
-  const std::size_t size = static_cast<std::size_t>(listeners) + 1;
-  timers_.resize(size);
-  counters_.assign(size + 1, 0);
-  ports_.assign(size, 0);
+  listeners_.clear();
+  listeners_.resize(static_cast<std::size_t>(listeners) + 1);
   for (int i = 1; i <= listeners; ++i) {
-    timers_[static_cast<std::size_t>(i)] =
-        Timer(timer_queue_, 30000, false, [this, i] { Tick(i); });
+    At(i).timer = Timer(timer_queue_, 30000, false, [this, i] { Tick(i); });
   }
+}
+
+ListenerWatchdog::Watched& ListenerWatchdog::At(int i) {
+  if (!Has(i)) throw RunTimeError::SubscriptOutOfRange();
+  return listeners_[static_cast<std::size_t>(i)];
 }
 
 void ListenerWatchdog::Watch(int i, int port) {
-  ports_[static_cast<std::size_t>(i)] = port;
-  timers_[static_cast<std::size_t>(i)].SetEnabled(true);
+  Watched& listener = At(i);
+  listener.port = port;
+  listener.timer.SetEnabled(true);
 }
 
 void ListenerWatchdog::Reset(int i) {
+  Watched& listener = At(i);
   ListenerIndicator& indicator = view_.Indicators()[static_cast<std::size_t>(i)];
   if (indicator.text != "0") {
-    counters_[static_cast<std::size_t>(i)] = 0;
+    listener.counter = 0;
     indicator.text = "0";
     monitor_.SendToMonitor(monitor_messages::ListenerCounter(i, "0"));
   }
-  timers_[static_cast<std::size_t>(i)].Restart();
+  listener.timer.Restart();
 }
 
 void ListenerWatchdog::StopAll() {
-  for (Timer& timer : timers_) {
-    if (timer.Valid()) timer.SetEnabled(false);
+  for (Watched& listener : listeners_) {
+    if (listener.timer.Valid()) listener.timer.SetEnabled(false);
   }
 }
 
 void ListenerWatchdog::Tick(int i) {
-  const std::size_t index = static_cast<std::size_t>(i);
-  ListenerIndicator& indicator = view_.Indicators()[index];
   try {
-    counters_[index] += 1;
-    indicator.text = PlainNumber(counters_[index]);
-    if (counters_[index] > 1) {
-      counters_[index] = 0;
+    Watched& listener = At(i);
+    ListenerIndicator& indicator = view_.Indicators()[static_cast<std::size_t>(i)];
+    listener.counter += 1;
+    indicator.text = PlainNumber(listener.counter);
+    if (listener.counter > 1) {
+      listener.counter = 0;
       indicator.text = "R";
       // Made anew: closed, then listening again on the port it had, whatever the settings say now.
-      reopen_(i, ports_[index]);
+      reopen_(i, listener.port);
     }
     monitor_.SendToMonitor(monitor_messages::ListenerCounter(i, indicator.text));
   } catch (const RunTimeError&) {

@@ -26,7 +26,7 @@ class ListenerWatchdog {
   /// Creates the timers (disabled) and counters of listeners 1..listeners.
   void CreateListeners(int listeners);
   /// Whether listener i has its timer and counter.
-  bool Has(int i) const { return i >= 1 && static_cast<std::size_t>(i) < timers_.size(); }
+  bool Has(int i) const { return i >= 1 && static_cast<std::size_t>(i) < listeners_.size(); }
   /// Starts watching listener i, which listens on port (a recycle re-opens it there).
   void Watch(int i, int port);
   /// A connection request reached listener i: its count starts again.
@@ -34,12 +34,15 @@ class ListenerWatchdog {
   /// Stops every timer (shutdown).
   void StopAll();
 
-  /// The timer tmrDOS(i).
-  const Timer& tmrDOS(int i) const { return timers_[static_cast<std::size_t>(i)]; }
-  /// The counter PortCounters(i).
-  std::int32_t PortCounter(int i) const { return counters_[static_cast<std::size_t>(i)]; }
-
  private:
+  /// One watched listener: its timer tmrDOS, its counter PortCounters and the port it opened on.
+  struct Watched {
+    Timer timer;
+    std::int32_t counter = 0;
+    int port = 0;
+  };
+
+  Watched& At(int i);
   void Tick(int i);
 
   TimerQueue& timer_queue_;
@@ -47,9 +50,7 @@ class ListenerWatchdog {
   MonitorFeed& monitor_;
   ErrorLogFile& error_log_;
   Reopen reopen_;
-  std::vector<Timer> timers_;
-  std::vector<std::int32_t> counters_;
-  std::vector<int> ports_;
+  std::vector<Watched> listeners_;  // index 0 unused
 };
 
 }  // namespace velgate
