@@ -1,142 +1,184 @@
-// The built velgated in a folder of its own: its files, its listeners, its operator lines and its
-// ways out.
+// The built velgated in a folder of its own: command line, listeners, operator lines, ways out.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
+#include <functional>
+#include <optional>
+#include <system_error>
 
 #include "GatewayFixture.h"
-#include "VelgatedProcess.h"
+#include "base/Version.h"
 
 namespace velgate::testing {
 namespace {
 
-class Velgated : public GatewayFixture {
- protected:
-  // Start-up has opened every listener once it shows the cluster listener's status line. (A
-  // probe of the cluster port would itself be taken for the cluster server.)
-  bool Started(VelgatedProcess& velgated) {
-    return Said(velgated, "status: Listening for cluster on ") && PortAnswers(user_port);
+// velgated running, with its standard input, output and error in the test's hands.
+class Process {
+ public:
+  explicit Process(std::vector<std::string> arguments) {
+    int pipes[3][2];  // standard input, output and error; the child gets [0][0], [1][1], [2][1]
+    for (auto& ends : pipes) EXPECT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    std::vector<char*> argv = {const_cast<char*>(VELGATED_PATH)};
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    if ((pid_ = ::fork()) == 0) {  // the child: nothing but dup2 and exec
+      for (int fd = 0; fd < 3; ++fd) ::dup2(pipes[fd][fd == 0 ? 0 : 1], fd);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+    if (pid_ < 0) throw std::system_error(errno, std::generic_category(), "fork");
+    for (int fd = 0; fd < 3; ++fd) ::close(pipes[fd][fd == 0 ? 0 : 1]);
+    input_ = pipes[0][1];
+    for (int i = 0; i < 2; ++i) ::fcntl(outputs_[i].fd = pipes[i + 1][0], F_SETFL, O_NONBLOCK);
   }
-  bool Said(VelgatedProcess& velgated, const std::string& text) {
-    return velgated.WaitUntil([&] { return velgated.Errors().find(text) != std::string::npos; });
-  }
-  // Sends what the peer says, then waits until n bytes came back (or it closed); returns them.
-  static std::string Exchange(VelgatedProcess& velgated, TestPeer& peer, const std::string& say,
-                              std::size_t n) {
-    peer.ClearReceived();
-    peer.Send(say);
-    velgated.WaitUntil([&] {
-      peer.Pump();
-      return peer.Received().size() >= n || peer.Closed();
-    });
-    std::string got = peer.Received();
-    peer.ClearReceived();
-    return got;
+  ~Process() {
+    if (!status_) Signal(SIGKILL), WaitForExit();
+    for (int fd : {input_, outputs_[0].fd, outputs_[1].fd}) ::close(fd);
   }
 
-  const std::string ready = "AA01^2^6" + ETX + "AA18^" + ETX;
+  void Type(const std::string& line) {
+    EXPECT_GT(::write(input_, (line + "\n").data(), line.size() + 1), 0) << line;
+  }
+  void CloseInput() { ::close(std::exchange(input_, -1)); }
+  void Signal(int signal) { ::kill(pid_, signal); }
+  // Waits up to 10 s until the condition holds, reading what it writes meanwhile.
+  bool WaitUntil(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (; !condition(); WrittenOn(STDOUT_FILENO)) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      ::poll(outputs_, 2, 5);
+    }
+    return true;
+  }
+  // The exit status, or nothing when it did not end within 10 s.
+  std::optional<int> WaitForExit() {
+    int status = 0;
+    if (!status_ && WaitUntil([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }))
+      status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return status_;
+  }
+
+  const std::string& WrittenOn(int fd) {
+    char buffer[4096];
+    for (int i = 0; i < 2; ++i)
+      for (ssize_t got; (got = ::read(outputs_[i].fd, buffer, sizeof buffer)) > 0;)
+        texts_[i].append(buffer, static_cast<std::size_t>(got));
+    return texts_[fd - STDOUT_FILENO];
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int input_ = -1;
+  pollfd outputs_[2] = {{-1, POLLIN, 0}, {-1, POLLIN, 0}};
+  std::string texts_[2];
+  std::optional<int> status_;
 };
 
-TEST_F(Velgated, PortInUseIsLoggedAsAStartTelnetFailureAndQuitWritesTheSettings) {
-  PortHolder holder(user_port);
+class Velgated : public GatewayFixture {
+ protected:
+  Process& Run(const std::vector<std::string>& arguments) { return velgated.emplace(arguments); }
+  // Up once the cluster listener's status line shows (a probe of it would be taken as the cluster).
+  bool Started() { return Said("status: Listening for cluster on ") && PortAnswers(user_port); }
+  bool Said(const std::string& text) {
+    return velgated->WaitUntil(
+        [&] { return velgated->WrittenOn(STDERR_FILENO).find(text) != std::string::npos; });
+  }
+  // Waits until the peer has received as many bytes as expected (or was closed), then compares.
+  void Expect(TestPeer& peer, const std::string& bytes) {
+    velgated->WaitUntil(
+        [&] { return peer.Pump(), peer.Received().size() >= bytes.size() || peer.Closed(); });
+    EXPECT_EQ(peer.Received(), bytes);
+    peer.ClearReceived();
+  }
+
+  std::optional<Process> velgated;
+};
+
+TEST_F(Velgated, CommandLineAndQuitWritingTheSettingsIntoTheFolderGiven) {
+  EXPECT_EQ(Run({"--version"}).WaitForExit(), 0);
+  EXPECT_EQ(velgated->WrittenOn(STDOUT_FILENO), kVersion + std::string("\n"));
+  EXPECT_EQ(Run({"--help"}).WaitForExit(), 0);
+  EXPECT_EQ(velgated->WrittenOn(STDOUT_FILENO).rfind("usage: velgated [--dir DIR]\n", 0), 0u);
+  for (const char* wrong : {"--frobnicate", "-x", "stray", "--dir"}) {
+    EXPECT_EQ(Run({wrong}).WaitForExit(), 2) << wrong;
+    EXPECT_NE(velgated->WrittenOn(STDERR_FILENO).find("usage: velgated"), std::string::npos)
+        << wrong;
+  }
   folder.Write("Velgate.cfg", StandardConfig());
-  VelgatedProcess velgated({"--dir", folder.Path()});
-  ASSERT_TRUE(velgated.WaitUntil([&] {
-    return ErrorLogText().find(" StartTelnet Address in use\"\r\n") != std::string::npos;
-  }));
-  EXPECT_TRUE(PortAnswers(monitor_port));
-  folder.Write("Velgate.cfg", folder.Read("Velgate.cfg").value() + "\"Unknown\",1\r\n");
-  velgated.Type("quit");
-  EXPECT_EQ(velgated.WaitForExit(), 0);
-  EXPECT_EQ(folder.Read("Velgate.cfg").value().find("Unknown"), std::string::npos);
+  for (const auto& arguments :
+       {std::vector<std::string>{"--dir", folder.Path()}, {"--dir=" + folder.Path()}}) {
+    Run(arguments);
+    ASSERT_TRUE(Started()) << arguments[0] << velgated->WrittenOn(STDERR_FILENO);
+    folder.Write("Velgate.cfg", folder.Read("Velgate.cfg").value() + "\"Unknown\",1\r\n");
+    velgated->Type("quit");
+    EXPECT_EQ(velgated->WaitForExit(), 0);
+    EXPECT_EQ(folder.Read("Velgate.cfg").value().find("Unknown"), std::string::npos);
+  }
 }
 
-TEST_F(Velgated, FirstStartWithoutSettingsUsesTheDefaultPortsAndSoDoesTheSecond) {
-  for (int port : {7373, 9003, 15555}) {
+TEST_F(Velgated, FirstStartWithoutSettingsUsesTheDefaultPortsAndWritesNoUserPortRecord) {
+  for (int port : {7373, 9003, 15555})
     if (PortAnswers(port)) GTEST_SKIP() << "port " << port << " is taken on this machine";
-  }
-  for (int start = 1; start <= 2; ++start) {
-    VelgatedProcess velgated({"--dir", folder.Path()});
-    ASSERT_TRUE(velgated.WaitUntil([&] {
-      return PortAnswers(7373) && PortAnswers(9003) && PortAnswers(15555);
-    })) << velgated.Errors();
-    // No user-port record: the second start reads what the first wrote.
-    EXPECT_EQ(folder.Read("Velgate.cfg")
-                  .value()
-                  .rfind("\"AGWenabled\",0\r\n\"ClusterPort\",9003\r\n\"AGWport\",\"9002\"\r\n", 0),
-              0u);
-    velgated.Type("quit");
-    EXPECT_EQ(velgated.WaitForExit(), 0);
-  }
+  Run({"--dir", folder.Path()});
+  ASSERT_TRUE(velgated->WaitUntil([&] {
+    return PortAnswers(7373) && PortAnswers(9003) && PortAnswers(15555);
+  })) << velgated->WrittenOn(STDERR_FILENO);
+  EXPECT_EQ(folder.Read("Velgate.cfg").value().find("UserPort"), std::string::npos);
+  velgated->Type("quit");
+  EXPECT_EQ(velgated->WaitForExit(), 0);
 }
 
 TEST_F(Velgated, ServesTheClusterAUserAndAMonitorClientAndEndsOnSigtermWithoutWriting) {
-  folder.Write("Velgate.cfg", StandardConfig({"\"Unknown\",1"}));
-  folder.Write("ip1.log", "old");
-  VelgatedProcess velgated({"--dir", folder.Path()});
-  ASSERT_TRUE(Started(velgated)) << velgated.Errors();
-  EXPECT_EQ(folder.Read("Velgate.cfg").value().find("Unknown"), std::string::npos);  // rewritten
-  EXPECT_FALSE(folder.Exists("ip1.log"));
-  const auto expect = [&](TestPeer& peer, const std::string& bytes) {
-    EXPECT_EQ(Exchange(velgated, peer, "", bytes.size()), bytes);
-  };
+  folder.Write("Velgate.cfg", StandardConfig());
+  Run({"--dir", folder.Path()});
+  ASSERT_TRUE(Started()) << velgated->WrittenOn(STDERR_FILENO);
   TestPeer cluster(cluster_port);
-  const std::string qrv_end = " 3.02^" + folder.Path() + ETX;
-  const std::string qrv = Exchange(velgated, cluster, "ZQ Cluster", 23 + qrv_end.size());
-  EXPECT_EQ(qrv.substr(0, 4) + qrv.substr(23), "QRV " + qrv_end);
-  EXPECT_EQ(Exchange(velgated, cluster, "7261", ready.size()), ready);
-  velgated.Type("send 4 G0ABC");
-  expect(cluster, "AA00^4^G0ABC\r\n" + ETX);
-  velgated.Type("send 1 listener");
-  EXPECT_TRUE(Said(velgated, "send: the stream must be a number from 2 to 6"));
+  cluster.Send("7261");
+  Expect(cluster, "AA01^2^6" + ETX + "AA18^" + ETX);
+  velgated->Type("send 4 G0ABC");
+  Expect(cluster, "AA00^4^G0ABC\r\n" + ETX);
+  velgated->Type("send 1 listener");
+  EXPECT_TRUE(Said("send: the stream must be a number from 2 to 6"));
 
   // The drain has to have seen the monitor client before anything is queued for it.
   TestPeer monitor(monitor_port);
-  ASSERT_TRUE(velgated.WaitUntil([&] {
+  ASSERT_TRUE(velgated->WaitUntil([&] {
     monitor.Send("M*^");
     monitor.Pump();
     return monitor.Received().find("^ZQ81^ 1^65280^" + N(user_port)) != std::string::npos;
   }));
   // Connection 1 was the probe that found the user port answering.
   TestPeer user(user_port, "127.0.0.7");
-  expect(cluster, "AA02^2^6" + ETX + "AA03^Connect Request^2^3^127.0.0.7^1^2" + ETX);
-  cluster.Send("3" + ETX + "2" + ETX + "login: " + EOT);
-  expect(user, "login: ");
+  Expect(cluster, "AA02^2^6" + ETX + "AA03^Connect Request^2^3^127.0.0.7^1^2" + ETX);
   user.Send("g1abc\r\n");
-  expect(cluster, "AA03^2^g1abc" + ETX);
-  cluster.Send("6" + ETX + "2" + EOT + "0" + ETX + "2" + ETX + "DX de K1TTT\r\n" + ETX + "2" + EOT);
-  expect(user, "DX de K1TTT\r\n");
+  Expect(cluster, "AA03^2^g1abc" + ETX);
+  cluster.Send(Down({"6", "2"}) + Down({"0", "2", "DX de K1TTT\r\n", "2"}));
+  Expect(user, "DX de K1TTT\r\n");
   user.Send("sh/dx\r");
-  expect(cluster, "AA00^2^sh/dx\r\n" + ETX);
+  Expect(cluster, "AA00^2^sh/dx\r\n" + ETX);
   // The monitor client watches the new stream: it gets a copy of the user's line.
-  const std::string copy = "^ZQ63^sh/dx\r\n" + EOT;
-  EXPECT_TRUE(velgated.WaitUntil(
-      [&] { return monitor.Pump(), monitor.Received().find(copy) != std::string::npos; }));
-  user.Close();
-  expect(cluster, "AA17^g1abc^2^2" + ETX);
-
-  velgated.Type("disc");
-  ASSERT_TRUE(velgated.WaitUntil([&] { return cluster.Pump(), cluster.Closed(); }));
-  velgated.Type("launch");
-  EXPECT_TRUE(Said(velgated, "unknown command \"launch\""));
+  EXPECT_TRUE(velgated->WaitUntil([&] {
+    return monitor.Pump(), monitor.Received().find("^ZQ63^sh/dx\r\n" + EOT) != std::string::npos;
+  }));
+  velgated->Type("disc");
+  ASSERT_TRUE(velgated->WaitUntil([&] { return cluster.Pump(), cluster.Closed(); }));
 
   // The end of its input is no shutdown; SIGTERM is, and writes nothing.
   const std::string edited = folder.Read("Velgate.cfg").value() + "\"Unknown\",2\r\n";
   folder.Write("Velgate.cfg", edited);
-  velgated.CloseInput();
+  velgated->CloseInput();
   TestPeer again(cluster_port);
-  EXPECT_EQ(Exchange(velgated, again, "7261", ready.size()), ready);
-  velgated.Signal(SIGTERM);
-  EXPECT_EQ(velgated.WaitForExit(), 0);
+  again.Send("7261");
+  // The user is still there: the new link hears of it in the resync.
+  Expect(again, "AA01^2^6" + ETX + "AA38^g1abc^2^2^127.0.0.7^green^^1^2" + ETX + "AA18^" + ETX);
+  velgated->Signal(SIGTERM);
+  EXPECT_EQ(velgated->WaitForExit(), 0);
   EXPECT_EQ(folder.Read("Velgate.cfg"), edited);
-}
-
-TEST(VelgatedCommandLine, VersionHelpAndUnknownArguments) {
-  EXPECT_EQ(VelgatedProcess({"--version"}).WaitForExit(), 0);
-  VelgatedProcess wrong({"--frobnicate"});
-  EXPECT_EQ(wrong.WaitForExit(), 2);
-  EXPECT_NE(wrong.Errors().find("usage: velgated"), std::string::npos);
 }
 
 }  // namespace

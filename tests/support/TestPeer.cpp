@@ -36,8 +36,7 @@ int LocalPortOf(int fd) {
 
 std::vector<int> FreePorts(int n) {
   static unsigned seed = static_cast<unsigned>(::getpid()) * 7919u;
-  std::vector<int> fds;
-  std::vector<int> ports;
+  std::vector<int> fds, ports;
   while (static_cast<int>(ports.size()) < n) {
     seed = seed * 1103515245u + 12345u;
     const int port = 20000 + static_cast<int>((seed >> 8) % 12000);
@@ -49,20 +48,14 @@ std::vector<int> FreePorts(int n) {
 }
 
 bool PortAnswers(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  const bool answered = Call(fd, "127.0.0.1", port, true) == 0;
-  ::close(fd);
-  return answered;
+  return TestPeer(port).Connected();
 }
 
 TestPeer::TestPeer(int port, const std::string& source_address)
     : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
   int one = 1;
   ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  if (Call(fd_, source_address, 0, false) != 0 || Call(fd_, "127.0.0.1", port, true) != 0) {
-    Close();
-    return;
-  }
+  if (Call(fd_, source_address, 0, false) != 0 || Call(fd_, "127.0.0.1", port, true) != 0) Close();
   NonBlocking(fd_);
 }
 

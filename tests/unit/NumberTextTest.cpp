@@ -1,17 +1,29 @@
+// Numbers from text: Val, the conversions of settings and link fields, a connection's address.
+
 #include "platform/NumberText.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
 #include <optional>
+#include <string>
 
-#include "RunTimeErrorNumber.h"
+#include "platform/RunTimeError.h"
+#include "streams/StreamTable.h"
 
 namespace velgate {
 namespace {
 
-using velgate::testing::ErrorNumberOf;
-using velgate::testing::kOverflow;
-using velgate::testing::kTypeMismatch;
+// The description of the RunTimeError the call throws; "" when it returns.
+std::string ErrorOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const RunTimeError& error) {
+    return error.Description();
+  }
+  return "";
+}
 
 TEST(NumberTextTest, TextBecomesANumberTheWayTheSettingsAndLinksNeed) {
   // Val takes the leading decimal number only: no exponent, no hex.
@@ -23,19 +35,29 @@ TEST(NumberTextTest, TextBecomesANumberTheWayTheSettingsAndLinksNeed) {
   for (const auto& [value, rounded] : {std::pair{0.5, 0.0}, {1.5, 2.0}, {2.5, 2.0}, {-2.5, -2.0}})
     EXPECT_EQ(RoundHalfEven(value), rounded) << value;
   EXPECT_EQ(ToInteger16(-32768.5), -32768);
-  EXPECT_EQ(ErrorNumberOf([] { ToInteger16(32767.5); }), kOverflow);
-  EXPECT_EQ(ErrorNumberOf([] { ToInteger32(2147483647.5); }), kOverflow);
+  EXPECT_EQ(ErrorOf([] { ToInteger16(32767.5); }), "Overflow");
+  EXPECT_EQ(ErrorOf([] { ToInteger32(2147483647.5); }), "Overflow");
   // Whole texts: a number with blanks around it, or a mismatch, or an overflow.
   EXPECT_EQ(TextToInteger16(" +007 "), 7);
   EXPECT_EQ(TextToInteger32("3.5"), 4);
   for (const char* text : {"", "12abc", "4 2", "1,5", "-"})
-    EXPECT_EQ(ErrorNumberOf([&] { TextToInteger32(text); }), kTypeMismatch) << text;
-  EXPECT_EQ(ErrorNumberOf([] { TextToInteger16("40000"); }), kOverflow);
+    EXPECT_EQ(ErrorOf([&] { TextToInteger32(text); }), "Type mismatch") << text;
+  EXPECT_EQ(ErrorOf([] { TextToInteger16("40000"); }), "Overflow");
   EXPECT_EQ(TextToInteger32("40000"), 40000);
   // Stream and connection numbers: digits with an optional minus, in range.
   EXPECT_EQ(ParseStrictInteger("-007"), -7);
   for (const char* text : {"2147483648", "", "-", "+5", " 5", "1.0"})
     EXPECT_EQ(ParseStrictInteger(text), std::nullopt) << text;
+}
+
+TEST(NumberTextTest, IPToNumberIsPositiveBelow128AndNegativeFromThere) {
+  // 255.0.0.0 is the last address in range.
+  const std::pair<const char*, std::int32_t> cases[] = {
+      {"0.0.0.0", 0},           {"10.0.0.1", 167772161},      {"127.255.255.255", 2147483647},
+      {"128.0.0.1", -16777217}, {"192.168.1.2", -1101529346}, {"255.0.0.0", INT32_MIN}};
+  for (const auto& [address, number] : cases) EXPECT_EQ(IPToNumber(address), number) << address;
+  for (const char* address : {"", "localhost", "::1", "10.0.0", "255.0.0.1", "256.0.0.0"})
+    EXPECT_THROW(IPToNumber(address), RunTimeError) << address;
 }
 
 }  // namespace

@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -14,96 +13,74 @@
 namespace velgate {
 namespace {
 
-class TimerQueueTest : public ::testing::Test {
- protected:
-  // Moves virtual time on and fires what is due, as the loop's driver does.
-  void Advance(std::int64_t ms) {
-    clock_.AdvanceMs(ms);
-    queue_.FireDue();
-  }
-
-  ManualClock clock_;
-  TimerQueue queue_{clock_};
+// A queue on virtual time; Advance moves it on and fires what is due, as the loop's driver does.
+struct VirtualTime {
+  void Advance(std::int64_t ms) { clock.AdvanceMs(ms), queue.FireDue(); }
+  ManualClock clock;
+  TimerQueue queue{clock};
 };
 
-TEST_F(TimerQueueTest, FiresEveryIntervalWhileEnabledAndOnceWhenLate) {
-  int ticks = 0;
-  int never = 0;
-  Timer timer(queue_, 250, true, [&] { ++ticks; });
-  Timer off(queue_, 100, false, [&] { ++never; });
-  Timer zero(queue_, 0, true, [&] { ++never; });  // an interval of 0 never ticks
-  // Late, it fires once, and the period runs from then.
-  for (auto [ms, expected] : {std::pair{249, 0}, {1, 1}, {1000, 2}, {249, 2}, {1, 3}}) {
-    Advance(ms);
-    EXPECT_EQ(ticks, expected) << clock_.SteadyMs();
+TEST(TimerQueueTest, EnablingAnEnabledTimerKeepsItsPeriodAndEveryRestartStartsANewOne) {
+  // Whether a 1000 ms timer starts enabled, what is done to it at 600 ms, when it fires by 2500.
+  const std::tuple<bool, const char*, void (*)(Timer&), std::vector<std::int64_t>> cases[] = {
+      {true, "nothing", [](Timer&) {}, {1000, 2000}},
+      {true, "enabled again", [](Timer& t) { t.SetEnabled(true); }, {1000, 2000}},
+      {true, "off and on", [](Timer& t) { t.SetEnabled(false), t.SetEnabled(true); }, {1600}},
+      {true, "restarted", [](Timer& t) { t.Restart(); }, {1600}},
+      {true, "given a new interval", [](Timer& t) { t.SetInterval(500); }, {1100, 1600, 2100}},
+      {true, "disabled", [](Timer& t) { t.SetEnabled(false); }, {}},
+      {false, "enabled", [](Timer& t) { t.SetEnabled(true); }, {1600}},
+      {false, "set to 0 ms, enabled", [](Timer& t) { t.SetInterval(0), t.SetEnabled(true); }, {}},
+      {false, "given a new interval", [](Timer& t) { t.SetInterval(100); }, {}}};
+  for (const auto& [enabled, what, at_600, expected] : cases) {
+    VirtualTime time;
+    std::vector<std::int64_t> fired;
+    Timer timer(time.queue, 1000, enabled, [&] { fired.push_back(time.clock.SteadyMs()); });
+    for (int ms = 0; ms < 2500; time.Advance(1), ++ms)
+      if (ms == 600) at_600(timer);
+    EXPECT_EQ(fired, expected) << (enabled ? "on" : "off") << ", then " << what;
   }
-  timer.SetEnabled(false);
-  Advance(1000);
-  EXPECT_EQ(ticks + never, 3);
 }
 
-TEST_F(TimerQueueTest, EnablingAgainKeepsThePeriodRestartAndANewIntervalStartANewOne) {
-  std::string fired;
-  Timer keep(queue_, 1000, true, [&] { fired += 'k'; });
-  Timer restart(queue_, 1000, true, [&] { fired += 'r'; });
-  Timer toggle(queue_, 1000, true, [&] { fired += 't'; });
-  Timer resize(queue_, 1000, true, [&] { fired += 'z'; });
-  Timer stopped(queue_, 1000, false, [&] { fired += 's'; });
-  Advance(600);
-  keep.SetEnabled(true);
-  restart.Restart();
-  toggle.SetEnabled(false);
-  toggle.SetEnabled(true);
-  resize.SetInterval(500);
-  stopped.SetInterval(100);  // does not switch it on
-  for (auto [ms, expected] : {std::pair{400, "k"}, {100, "kz"}, {499, "kz"}}) {
-    Advance(ms);
-    EXPECT_EQ(fired, expected) << clock_.SteadyMs();
-  }
-  Advance(1);
-  std::sort(fired.begin(), fired.end());
-  EXPECT_EQ(fired, "krtzz");
-}
-
-TEST_F(TimerQueueTest, DueTimersFireInTimeOrderAndTheNextDueSkipsDisabledOnes) {
+TEST(TimerQueueTest, DueTimersFireInTimeOrderOnceEvenWhenLateAndTheNextDueSkipsDisabledOnes) {
+  VirtualTime time;
   std::vector<std::int64_t> earlier;
-  queue_.SetEarlierDueListener([&](std::int64_t due) { earlier.push_back(due); });
+  time.queue.SetEarlierDueListener([&](std::int64_t due) { earlier.push_back(due); });
   std::string order;
-  Timer a(queue_, 300, true, [&] { order += 'a'; });
-  Timer b(queue_, 100, true, [&] { order += 'b'; });
-  Timer c(queue_, 200, true, [&] { order += 'c'; });
+  Timer a(time.queue, 300, true, [&] { order += 'a'; });
+  Timer b(time.queue, 100, true, [&] { order += 'b'; });
+  Timer c(time.queue, 200, true, [&] { order += 'c'; });
   EXPECT_EQ(earlier, (std::vector<std::int64_t>{300, 100}));
   b.SetEnabled(false);
-  EXPECT_EQ(queue_.NextDueMs(), 200);
+  EXPECT_EQ(time.queue.NextDueMs(), 200);
   b.SetEnabled(true);
-
-  Advance(300);
+  // Late, a timer fires once, and its period runs on from then.
+  time.Advance(300);
   EXPECT_EQ(order, "bca");
-  EXPECT_GT(queue_.NextDueMs().value_or(0), 300);
+  EXPECT_EQ(time.queue.NextDueMs(), 400);
   for (Timer* t : {&a, &b, &c}) t->SetEnabled(false);
-  EXPECT_FALSE(queue_.NextDueMs().has_value());
-  EXPECT_EQ(queue_.EnabledCount(), 0u);
+  EXPECT_EQ(time.queue.NextDueMs(), std::nullopt);
+  EXPECT_EQ(time.queue.EnabledCount(), 0u);
 }
 
-TEST_F(TimerQueueTest, TimersDestroyedOrCreatedInACallbackAreSafe) {
-  // A reset ends a stream's timer from inside its tick and starts fresh ones at once; enough
-  // to make the queue grow under the running callback, and to take the freed places.
-  std::optional<Timer> own;
-  std::optional<Timer> victim;
+TEST(TimerQueueTest, TimersDestroyedOrCreatedInACallbackAreSafe) {
+  // A reset ends a stream's timer inside its tick and starts fresh ones: the queue grows meanwhile.
+  VirtualTime time;
+  std::optional<Timer> own, victim;
   std::vector<Timer> created;
   std::string fired;
-  victim.emplace(queue_, 100, true, [&] { fired += 'v'; });
-  own.emplace(queue_, 99, true, [&] {
+  victim.emplace(time.queue, 100, true, [&] { fired += 'v'; });
+  own.emplace(time.queue, 99, true, [&] {
     own.reset();
     victim.reset();  // due later in this same round
-    while (created.size() < 64) created.emplace_back(queue_, 50, true, [&] { fired += 'c'; });
+    while (created.size() < 64) created.emplace_back(time.queue, 50, true, [&] { fired += 'c'; });
     fired += 'o';  // the running callback goes on using its capture
   });
-  Advance(100);
+  time.Advance(100);
   EXPECT_EQ(fired, "o");
-  Advance(50);
+  time.Advance(50);
   EXPECT_EQ(fired, "o" + std::string(64, 'c'));
-  EXPECT_EQ(queue_.EnabledCount(), 64u);
+  EXPECT_EQ(time.queue.EnabledCount(), 64u);
 }
 
 }  // namespace
