@@ -13,38 +13,36 @@ const char* MonthName(int month) {
   return month >= 1 && month <= 12 ? MonthNames[static_cast<std::size_t>(month)] : "";
 }
 
+// One date text, printed; no date text the gateway writes is longer than 40 characters.
+template <typename... Numbers>
+std::string Printed(const char* format, Numbers... numbers) {
+  char text[48];
+  std::snprintf(text, sizeof text, format, numbers...);
+  return text;
+}
+
 }  // namespace
 
 std::string EnglishDate(const DateTime& utc) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%02d-%s-%04d", utc.day, MonthName(utc.month), utc.year);
-  return text;
+  return Printed("%02d-%s-%04d", utc.day, MonthName(utc.month), utc.year);
 }
 
 std::string LoginTimeStamp(const DateTime& utc) {
-  char text[16];
-  std::snprintf(text, sizeof text, " %02d%02dZ", utc.hour, utc.minute);
-  return EnglishDate(utc) + text;
+  return EnglishDate(utc) + Printed(" %02d%02dZ", utc.hour, utc.minute);
 }
 
 std::string ErrorLogStamp(const DateTime& local) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%02d-%02d-%04d %02d%02dZ", local.day, local.month, local.year,
-                local.hour, local.minute);
-  return text;
+  return Printed("%02d-%02d-%04d %02d%02dZ", local.day, local.month, local.year, local.hour,
+                 local.minute);
 }
 
 std::string HighwaterDateText(const DateTime& local) {
-  char text[16];
-  std::snprintf(text, sizeof text, "  %02d:%02d", local.hour, local.minute);
-  return EnglishDate(local) + text;
+  return EnglishDate(local) + Printed("  %02d:%02d", local.hour, local.minute);
 }
 
 std::string StartTimeText(const DateTime& local) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.year, local.month,
-                local.day, local.hour, local.minute, local.second);
-  return text;
+  return Printed("%04d-%02d-%02d %02d:%02d:%02d", local.year, local.month, local.day, local.hour,
+                 local.minute, local.second);
 }
 
 }  // namespace velgate
