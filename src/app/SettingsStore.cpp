@@ -6,6 +6,7 @@
 #include "codec/MonitorMessages.h"
 #include "platform/NumberText.h"
 #include "protection/HighwaterFile.h"
+#include "protection/LockOutEditor.h"
 
 namespace velgate {
 
@@ -67,6 +68,33 @@ void SettingsStore::WriteFix() {
   } catch (const RunTimeError& error) {
     error_log_.Write("WriteFix ", error.Description());
   }
+}
+
+bool SettingsStore::SaveConfigForm(const ConfigForm& form) {
+  try {
+    ApplyConfigForm(form, settings_);
+  } catch (const RunTimeError&) {
+    error_log_.Write("cmdCluster", "1");
+    return false;
+  }
+  WriteFix();
+  return true;
+}
+
+void SettingsStore::SaveLockOuts(const std::vector<std::string>& list) {
+  StoreLockOuts(list, settings_);
+  WriteFix();
+}
+
+void SettingsStore::ResetWindowPlacements() {
+  settings_.MainWindow = WindowPlacement{0, 0, 4000, 4000};
+  settings_.LockOutsTop = 0;
+  settings_.LockOutsLeft = 0;
+  settings_.LockOutsHeight = 4000;
+  settings_.LockOutsWidth = 4000;
+  settings_.CfgLeft = 0;
+  settings_.CfgTop = 0;
+  WriteFix();
 }
 
 }  // namespace velgate

@@ -2,6 +2,10 @@
 // The settings store: Velgate.cfg and highwater.dat between the program's folder and the
 // settings and marks the gateway runs on (ReadFix, WriteFix).
 
+#include <string>
+#include <vector>
+
+#include "app/ConfigForm.h"
 #include "base/ErrorLog.h"
 #include "base/Settings.h"
 #include "model/HighwaterMarks.h"
@@ -21,6 +25,13 @@ class SettingsStore {
   void ReadFix();
   /// Writes the settings to Velgate.cfg in the canonical order.
   void WriteFix();
+  /// The configuration window's Save: applies the form and writes the file. A cluster port or
+  /// PreLoad that is not a 16-bit number is logged and nothing is written (false).
+  bool SaveConfigForm(const ConfigForm& form);
+  /// The lock-out editor's Save: list becomes the lock-out list in force, and is written.
+  void SaveLockOuts(const std::vector<std::string>& list);
+  /// "Reset Screens": every window back to the top-left corner at 4000 by 4000, written.
+  void ResetWindowPlacements();
 
   /// The settings in force; the rules change some of them as they run (lock-outs).
   Settings& Current() { return settings_; }

@@ -8,6 +8,8 @@
 
 #include "TempFolder.h"
 #include "app/ConfigFile.h"
+#include "app/ConfigForm.h"
+#include "app/SettingsStore.h"
 #include "base/Dates.h"
 #include "base/ErrorLog.h"
 #include "platform/Clock.h"
@@ -86,6 +88,64 @@ TEST(ConfigFileTest, PortRecordsGiveTheClusterPortAndTheListeners) {
   // Records end at CR LF, LF or CR.
   EXPECT_EQ(Listeners(StartWith("\"UserPort\",\"7373\"\n\"UserPort\",\"74\"\r\"UserPort\",75")),
             "7373,74,75");
+}
+
+TEST(ConfigFormTest, SaveTakesTheNonEmptyRowsAndALaterBadClusterPortStopsIt) {
+  Settings settings = StartWith(File("UserPort=7373;UserPort=7400;AGWenabled=1;AGWport=9002"));
+  ConfigForm form = LoadConfigForm(settings);
+  EXPECT_EQ(form.user_ports, (std::vector<std::string>{"7373", "7400"}));
+  EXPECT_TRUE(form.agw_enabled);
+  form.user_ports = {"", "9002", "", "7500"};
+  form.preload = "12 streams";
+  ApplyConfigForm(form, settings);
+  EXPECT_EQ(settings.UserPortCount, 2);
+  EXPECT_EQ(settings.PreLoad, 12);
+  // A row equal to the bridge port stays in memory, but is not written.
+  const std::string written = WriteConfigText(settings);
+  EXPECT_EQ(written.find("\"UserPort\",\"9002\""), std::string::npos) << written;
+  EXPECT_NE(written.find("\"UserPort\",\"7500\""), std::string::npos) << written;
+  form.user_ports = {"", ""};  // every row emptied: no user-port record at all
+  ApplyConfigForm(form, settings);
+  EXPECT_EQ(WriteConfigText(settings).find("UserPort"), std::string::npos);
+
+  for (const std::string bad : {"9x", "40000"}) {
+    form.monitor_port = "15600";
+    form.cluster_port = bad;
+    form.agw_port = "9100";
+    EXPECT_THROW(ApplyConfigForm(form, settings), RunTimeError) << bad;
+    EXPECT_EQ(settings.MonitorPort, "15600");  // the step before the failing one stays
+    EXPECT_EQ(settings.AGWPort, "9002");
+  }
+}
+
+TEST(SettingsStoreTest, WindowSavesWriteTheFileAndABadFormWritesNothing) {
+  velgate::testing::TempFolder folder;
+  ManualClock clock;
+  ProgramFolder program(folder.Path());
+  ErrorLogFile log(folder.File("error.log"), clock, nullptr);
+  ViewModel view;
+  MonitorFeed feed(log);
+  SettingsStore store(program, log, view, feed);
+  folder.Write("Velgate.cfg", File("Top=500;Cfg Left=70;LockOuts Width=100;Locked Out=10."));
+  store.ReadFix();
+
+  const std::optional<std::string> before = folder.Read("Velgate.cfg");
+  ConfigForm form = LoadConfigForm(store.Current());
+  form.cluster_port = "port";
+  EXPECT_FALSE(store.SaveConfigForm(form));
+  EXPECT_EQ(folder.Read("Velgate.cfg"), before);
+  EXPECT_EQ(folder.Read("error.log"), "\"04-12-2026 1200Z cmdCluster 1\"\r\n");
+
+  store.SaveLockOuts({"192.0.2.", "10.0."});
+  store.ResetWindowPlacements();
+  const std::string written = folder.Read("Velgate.cfg").value();
+  EXPECT_NE(written.find("\"Locked Out\",\"192.0.2.\"\r\n\"Locked Out\",\"10.0.\"\r\n"
+                         "\"Top\",0\r\n\"Left\",0\r\n\"Height\",4000\r\n\"Width\",4000\r\n"
+                         "\"Cfg Left\",0\r\n\"Cfg Top\",0\r\n\"LockOuts Top\",0\r\n"
+                         "\"LockOuts Left\",0\r\n\"LockOuts Height\",4000\r\n"
+                         "\"LockOuts Width\",4000\r\n"),
+            std::string::npos)
+      << written;
 }
 
 TEST(ConfigFileTest, ABadRecordIsReportedAndTheRestIsStillRead) {
