@@ -1,32 +1,11 @@
 #include "model/ViewExchange.h"
 
 namespace velgate {
-namespace {
-
-bool SameIndicators(const std::vector<ListenerIndicator>& a,
-                    const std::vector<ListenerIndicator>& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i].text != b[i].text || a[i].tip != b[i].tip || a[i].colour != b[i].colour) return false;
-  }
-  return true;
-}
-
-bool SameLabels(const MainLabels& a, const MainLabels& b) {
-  return a.title == b.title && a.lblIn == b.lblIn && a.Label6 == b.Label6 && a.Label4 == b.Label4 &&
-         a.Label3Tip == b.Label3Tip && a.Label5Tip == b.Label5Tip && a.lblIDnr == b.lblIDnr &&
-         a.lblDate == b.lblDate && a.txtError == b.txtError && a.Label2Colour == b.Label2Colour &&
-         a.StatusColour == b.StatusColour && a.StartButtonVisible == b.StartButtonVisible &&
-         a.StartButtonCaption == b.StartButtonCaption;
-}
-
-}  // namespace
 
 void ViewExchange::Publish(ViewModel& view) {
   const std::vector<int> dirty = view.TakeDirtyRows();
-  const bool labels_changed = !published_once_ || !SameLabels(view.Labels(), published_labels_);
-  const bool indicators_changed =
-      !published_once_ || !SameIndicators(view.Indicators(), published_indicators_);
+  const bool labels_changed = !published_once_ || view.Labels() != published_labels_;
+  const bool indicators_changed = !published_once_ || view.Indicators() != published_indicators_;
   published_once_ = true;
   if (labels_changed) published_labels_ = view.Labels();
   if (indicators_changed) published_indicators_ = view.Indicators();

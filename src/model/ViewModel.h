@@ -30,6 +30,8 @@ struct ListenerIndicator {
   std::string text = "0";
   std::string tip;
   Colour colour = colours::kCyan;
+
+  bool operator==(const ListenerIndicator&) const = default;
 };
 
 /// The main window's labels and status texts.
@@ -47,6 +49,8 @@ struct MainLabels {
   Colour StatusColour = colours::kButtonFace;  ///< window and status labels
   bool StartButtonVisible = true;
   std::string StartButtonCaption = "Start";
+
+  bool operator==(const MainLabels&) const = default;
 };
 
 /// What a view is told as it happens; a headless build prints it.
