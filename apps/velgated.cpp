@@ -1,8 +1,6 @@
 // velgated: the gateway without a window. Operator lines on standard input, alerts and status
 // lines on standard error.
 
-#include <getopt.h>
-
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
 #include <csignal>
@@ -10,7 +8,7 @@
 #include <string>
 
 #include "app/Gateway.h"
-#include "base/Version.h"
+#include "app/ProgramArguments.h"
 #include "console/HeadlessConsole.h"
 #include "console/StdinLines.h"
 #include "platform/AsioTimerDriver.h"
@@ -20,52 +18,23 @@
 
 namespace {
 
-void PrintUsage(std::ostream& out) {
-  out << "usage: velgated [--dir DIR]\n"
-         "  Runs the Velgate gateway without a window. DIR is the program's folder, where\n"
-         "  Velgate.cfg, highwater.dat and error.log live (default: the current directory).\n"
-         "  Standard input takes operator lines:\n"
-         "    send S TEXT   send TEXT to the cluster as input of stream S\n"
-         "    disc          disconnect the cluster server\n"
-         "    quit          write the settings and end the program\n"
-         "  SIGTERM and SIGINT end it without writing the settings.\n";
-}
+const char kUsage[] =
+    "usage: velgated [--dir DIR]\n"
+    "  Runs the Velgate gateway without a window. DIR is the program's folder, where\n"
+    "  Velgate.cfg, highwater.dat and error.log live (default: the current directory).\n"
+    "  Standard input takes operator lines:\n"
+    "    send S TEXT   send TEXT to the cluster as input of stream S\n"
+    "    disc          disconnect the cluster server\n"
+    "    quit          write the settings and end the program\n"
+    "  SIGTERM and SIGINT end it without writing the settings.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string folder = ".";
-  const option options[] = {{"dir", required_argument, nullptr, 'd'},
-                            {"help", no_argument, nullptr, 'h'},
-                            {"version", no_argument, nullptr, 'v'},
-                            {nullptr, 0, nullptr, 0}};
-  opterr = 0;
-  for (int choice; (choice = getopt_long(argc, argv, ":h", options, nullptr)) != -1;) {
-    switch (choice) {
-      case 'd':
-        folder = optarg;
-        break;
-      case 'h':
-        PrintUsage(std::cout);
-        return 0;
-      case 'v':
-        std::cout << velgate::kVersion << "\n";
-        return 0;
-      case ':':
-        std::cerr << "velgated: " << argv[optind - 1] << " needs a value\n";
-        PrintUsage(std::cerr);
-        return 2;
-      default:
-        std::cerr << "velgated: unknown argument \"" << argv[optind - 1] << "\"\n";
-        PrintUsage(std::cerr);
-        return 2;
-    }
-  }
-  if (optind < argc) {
-    std::cerr << "velgated: unknown argument \"" << argv[optind] << "\"\n";
-    PrintUsage(std::cerr);
-    return 2;
-  }
+  const velgate::ProgramArguments arguments =
+      velgate::ReadProgramArguments(argc, argv, "velgated", kUsage, std::cout, std::cerr);
+  if (arguments.exit_code) return *arguments.exit_code;
+  const std::string& folder = arguments.folder;
 
   std::signal(SIGPIPE, SIG_IGN);
   velgate::RaiseOpenFilesLimit();

@@ -45,6 +45,20 @@ void Gateway::ConsoleEnter(int s, std::string_view text) {
   link_.SendToCluster(AA00(s, line));
 }
 
+void Gateway::SetCallText(int s, std::string text) {
+  if (s < 1 || s >= view_.RowCount()) return;
+  view_.MutableRow(s).call.text = std::move(text);
+}
+
+void Gateway::PlaceMainWindow(const WindowPlacement& placement) {
+  store_.Current().MainWindow = placement;
+}
+
+void Gateway::UnloadLockOuts(const WindowPlacement& window) {
+  store_.StoreLockOutPlacement(window);
+  store_.WriteFix();
+}
+
 void Gateway::CloseByUser() {
   if (unloaded_) return;
   store_.WriteFix();

@@ -7,9 +7,9 @@
 #include <functional>
 #include <string>
 
-#include "app/OperatorActions.h"
 #include "app/SettingsStore.h"
 #include "app/StartUp.h"
+#include "app/WindowActions.h"
 #include "link/ClusterLink.h"
 #include "monitor/MonitorPort.h"
 #include "protection/Highwater.h"
@@ -25,7 +25,7 @@ struct GatewayOptions {
   bool raise_priority = true;
 };
 
-class Gateway final : public OperatorActions {
+class Gateway final : public WindowActions {
  public:
   Gateway(asio::io_context& io, const Clock& clock, TimerQueue& timers,
           const GatewayOptions& options);
@@ -46,6 +46,20 @@ class Gateway final : public OperatorActions {
   void ConsoleEnter(int s, std::string_view text) override;
   void DisconnectCluster() override { link_.Disconnect(); }
   void CloseByUser() override;
+
+  Settings SettingsCopy() const override { return store_.Current(); }
+  void SetCallText(int s, std::string text) override;
+  void PlaceMainWindow(const WindowPlacement& placement) override;
+  void WriteSettings() override { store_.WriteFix(); }
+  void EndProgram() override { Unload(); }
+  void StartAction() override { start_up_.StartAction(); }
+  bool SaveConfigForm(const ConfigForm& form) override { return store_.SaveConfigForm(form); }
+  void SaveLockOuts(const std::vector<std::string>& rows, int loaded_count,
+                    const WindowPlacement& window) override {
+    store_.SaveLockOuts(rows, loaded_count, window);
+  }
+  void UnloadLockOuts(const WindowPlacement& window) override;
+  void ResetScreens() override { store_.ResetWindowPlacements(); }
 
   /// The parts, for views and tests to read.
   ViewModel& View() { return view_; }

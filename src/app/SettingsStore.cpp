@@ -2,6 +2,9 @@
 
 #include "app/SettingsStore.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "app/ConfigFile.h"
 #include "codec/MonitorMessages.h"
 #include "platform/NumberText.h"
@@ -81,9 +84,23 @@ bool SettingsStore::SaveConfigForm(const ConfigForm& form) {
   return true;
 }
 
-void SettingsStore::SaveLockOuts(const std::vector<std::string>& list) {
+void SettingsStore::SaveLockOuts(const std::vector<std::string>& rows, int loaded_count,
+                                 const WindowPlacement& window) {
+  // Callers refused while the window was open were appended after the entries it loaded; they
+  // have no row, and a Save must not drop them.
+  std::vector<std::string> list = rows;
+  for (std::int32_t i = std::max(loaded_count, 0) + 1; i <= settings_.LockOutCount; ++i)
+    list.push_back(settings_.LockOuts.at(static_cast<std::size_t>(i)));
   StoreLockOuts(list, settings_);
+  StoreLockOutPlacement(window);
   WriteFix();
+}
+
+void SettingsStore::StoreLockOutPlacement(const WindowPlacement& window) {
+  settings_.LockOutsTop = static_cast<std::int32_t>(std::lround(window.top));
+  settings_.LockOutsLeft = static_cast<std::int32_t>(std::lround(window.left));
+  settings_.LockOutsHeight = static_cast<std::int32_t>(std::lround(window.height));
+  settings_.LockOutsWidth = static_cast<std::int32_t>(std::lround(window.width));
 }
 
 void SettingsStore::ResetWindowPlacements() {

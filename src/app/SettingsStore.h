@@ -28,8 +28,12 @@ class SettingsStore {
   /// The configuration window's Save: applies the form and writes the file. A cluster port or
   /// PreLoad that is not a 16-bit number is logged and nothing is written (false).
   bool SaveConfigForm(const ConfigForm& form);
-  /// The lock-out editor's Save: list becomes the lock-out list in force, and is written.
-  void SaveLockOuts(const std::vector<std::string>& list);
+  /// The lock-out editor's Save: its non-blank rows become the lock-out list in force, followed
+  /// by the entries added after it loaded the first loaded_count; its place is stored; written.
+  void SaveLockOuts(const std::vector<std::string>& rows, int loaded_count,
+                    const WindowPlacement& window);
+  /// The lock-out window's place, rounded to whole twips.
+  void StoreLockOutPlacement(const WindowPlacement& window);
   /// "Reset Screens": every window back to the top-left corner at 4000 by 4000, written.
   void ResetWindowPlacements();
 

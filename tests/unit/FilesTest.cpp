@@ -136,10 +136,15 @@ TEST(SettingsStoreTest, WindowSavesWriteTheFileAndABadFormWritesNothing) {
   EXPECT_EQ(folder.Read("Velgate.cfg"), before);
   EXPECT_EQ(folder.Read("error.log"), "\"04-12-2026 1200Z cmdCluster 1\"\r\n");
 
-  store.SaveLockOuts({"192.0.2.", "10.0."});
+  // The editor loaded one entry; a nuisance caller was locked out while it was open, and its
+  // entry survives the Save.
+  store.Current().AddLockOut("203.0.113.9");
+  store.SaveLockOuts({"192.0.2.", "10.0."}, 1, WindowPlacement{10.4F, 20.6F, 3000, 2000});
+  EXPECT_EQ(store.Current().LockOutsLeft, 21);
   store.ResetWindowPlacements();
   const std::string written = folder.Read("Velgate.cfg").value();
   EXPECT_NE(written.find("\"Locked Out\",\"192.0.2.\"\r\n\"Locked Out\",\"10.0.\"\r\n"
+                         "\"Locked Out\",\"203.0.113.9\"\r\n"
                          "\"Top\",0\r\n\"Left\",0\r\n\"Height\",4000\r\n\"Width\",4000\r\n"
                          "\"Cfg Left\",0\r\n\"Cfg Top\",0\r\n\"LockOuts Top\",0\r\n"
                          "\"LockOuts Left\",0\r\n\"LockOuts Height\",4000\r\n"

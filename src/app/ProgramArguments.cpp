@@ -1,0 +1,47 @@
+#include "app/ProgramArguments.h"
+
+#include <getopt.h>
+
+#include "base/Version.h"
+
+namespace velgate {
+
+ProgramArguments ReadProgramArguments(int argc, char** argv, const std::string& program,
+                                      const std::string& usage, std::ostream& out,
+                                      std::ostream& error) {
+  ProgramArguments arguments;
+  const option options[] = {{"dir", required_argument, nullptr, 'd'},
+                            {"help", no_argument, nullptr, 'h'},
+                            {"version", no_argument, nullptr, 'v'},
+                            {nullptr, 0, nullptr, 0}};
+  opterr = 0;
+  optind = 1;
+  const auto mistake = [&](const std::string& what) {
+    error << program << ": " << what << "\n" << usage;
+    arguments.exit_code = 2;
+    return arguments;
+  };
+  for (int choice; (choice = getopt_long(argc, argv, ":h", options, nullptr)) != -1;) {
+    switch (choice) {
+      case 'd':
+        arguments.folder = optarg;
+        break;
+      case 'h':
+        out << usage;
+        arguments.exit_code = 0;
+        return arguments;
+      case 'v':
+        out << kVersion << "\n";
+        arguments.exit_code = 0;
+        return arguments;
+      case ':':
+        return mistake(std::string(argv[optind - 1]) + " needs a value");
+      default:
+        return mistake("unknown argument \"" + std::string(argv[optind - 1]) + "\"");
+    }
+  }
+  if (optind < argc) return mistake("unknown argument \"" + std::string(argv[optind]) + "\"");
+  return arguments;
+}
+
+}  // namespace velgate

@@ -1,0 +1,22 @@
+#pragma once
+// The arguments both programs take: --dir DIR, --help, --version.
+
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace velgate {
+
+struct ProgramArguments {
+  /// The program's folder (default: the current directory).
+  std::string folder = ".";
+  /// Set when the program ends at once: 0 after --help or --version, 2 after a bad argument.
+  std::optional<int> exit_code;
+};
+
+/// Reads argv; --help prints usage on out, mistakes are named on error followed by the usage.
+ProgramArguments ReadProgramArguments(int argc, char** argv, const std::string& program,
+                                      const std::string& usage, std::ostream& out,
+                                      std::ostream& error);
+
+}  // namespace velgate
