@@ -17,13 +17,13 @@
 namespace velgate::testing {
 namespace {
 
-// velgated running, with its standard input, output and error in the test's hands.
+// A program running, with its standard input, output and error in the test's hands.
 class Process {
  public:
-  explicit Process(std::vector<std::string> arguments) {
+  explicit Process(std::vector<std::string> arguments, const char* program = VELGATED_PATH) {
     int pipes[3][2];  // standard input, output and error; the child gets [0][0], [1][1], [2][1]
     for (auto& ends : pipes) EXPECT_EQ(::pipe2(ends, O_CLOEXEC), 0);
-    std::vector<char*> argv = {const_cast<char*>(VELGATED_PATH)};
+    std::vector<char*> argv = {const_cast<char*>(program)};
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
     if ((pid_ = ::fork()) == 0) {  // the child: nothing but dup2 and exec
@@ -81,7 +81,9 @@ class Process {
 
 class Velgated : public GatewayFixture {
  protected:
-  Process& Run(const std::vector<std::string>& arguments) { return velgated.emplace(arguments); }
+  Process& Run(const std::vector<std::string>& arguments, const char* program = VELGATED_PATH) {
+    return velgated.emplace(arguments, program);
+  }
   // Up once the cluster listener's status line shows (a probe of it would be taken as the cluster).
   bool Started() { return Said("status: Listening for cluster on ") && PortAnswers(user_port); }
   bool Said(const std::string& text) {
@@ -94,6 +96,32 @@ class Velgated : public GatewayFixture {
         [&] { return peer.Pump(), peer.Received().size() >= bytes.size() || peer.Closed(); });
     EXPECT_EQ(peer.Received(), bytes);
     peer.ClearReceived();
+  }
+
+  // The cluster, a monitor client and a user, served in both programs alike. Connection 1 was
+  // the probe that found the user port answering.
+  Peer ServeClusterMonitorAndUser(TestPeer& cluster, TestPeer& monitor) {
+    cluster.Send("7261");
+    Expect(cluster, "AA01^2^6" + ETX + "AA18^" + ETX);
+    // The drain has to have seen the monitor client before anything is queued for it.
+    EXPECT_TRUE(velgated->WaitUntil([&] {
+      monitor.Send("M*^");
+      monitor.Pump();
+      return monitor.Received().find("^ZQ81^ 1^65280^" + N(user_port)) != std::string::npos;
+    }));
+    auto user = std::make_unique<TestPeer>(user_port, "127.0.0.7");
+    Expect(cluster, "AA02^2^6" + ETX + "AA03^Connect Request^2^3^127.0.0.7^1^2" + ETX);
+    user->Send("g1abc\r\n");
+    Expect(cluster, "AA03^2^g1abc" + ETX);
+    cluster.Send(Down({"6", "2"}) + Down({"0", "2", "DX de K1TTT\r\n", "2"}));
+    Expect(*user, "DX de K1TTT\r\n");
+    user->Send("sh/dx\r");
+    Expect(cluster, "AA00^2^sh/dx\r\n" + ETX);
+    // The monitor client watches the new stream: it gets a copy of the user's line.
+    EXPECT_TRUE(velgated->WaitUntil([&] {
+      return monitor.Pump(), monitor.Received().find("^ZQ63^sh/dx\r\n" + EOT) != std::string::npos;
+    }));
+    return user;
   }
 
   std::optional<Process> velgated;
@@ -138,33 +166,12 @@ TEST_F(Velgated, ServesTheClusterAUserAndAMonitorClientAndEndsOnSigtermWithoutWr
   Run({"--dir", folder.Path()});
   ASSERT_TRUE(Started()) << velgated->WrittenOn(STDERR_FILENO);
   TestPeer cluster(cluster_port);
-  cluster.Send("7261");
-  Expect(cluster, "AA01^2^6" + ETX + "AA18^" + ETX);
-  velgated->Type("send 4 G0ABC");
-  Expect(cluster, "AA00^4^G0ABC\r\n" + ETX);
+  TestPeer monitor(monitor_port);
+  Peer user = ServeClusterMonitorAndUser(cluster, monitor);
+  velgated->Type("send 2 G0ABC");
+  Expect(cluster, "AA00^2^G0ABC\r\n" + ETX);
   velgated->Type("send 1 listener");
   EXPECT_TRUE(Said("send: the stream must be a number from 2 to 6"));
-
-  // The drain has to have seen the monitor client before anything is queued for it.
-  TestPeer monitor(monitor_port);
-  ASSERT_TRUE(velgated->WaitUntil([&] {
-    monitor.Send("M*^");
-    monitor.Pump();
-    return monitor.Received().find("^ZQ81^ 1^65280^" + N(user_port)) != std::string::npos;
-  }));
-  // Connection 1 was the probe that found the user port answering.
-  TestPeer user(user_port, "127.0.0.7");
-  Expect(cluster, "AA02^2^6" + ETX + "AA03^Connect Request^2^3^127.0.0.7^1^2" + ETX);
-  user.Send("g1abc\r\n");
-  Expect(cluster, "AA03^2^g1abc" + ETX);
-  cluster.Send(Down({"6", "2"}) + Down({"0", "2", "DX de K1TTT\r\n", "2"}));
-  Expect(user, "DX de K1TTT\r\n");
-  user.Send("sh/dx\r");
-  Expect(cluster, "AA00^2^sh/dx\r\n" + ETX);
-  // The monitor client watches the new stream: it gets a copy of the user's line.
-  EXPECT_TRUE(velgated->WaitUntil([&] {
-    return monitor.Pump(), monitor.Received().find("^ZQ63^sh/dx\r\n" + EOT) != std::string::npos;
-  }));
   velgated->Type("disc");
   ASSERT_TRUE(velgated->WaitUntil([&] { return cluster.Pump(), cluster.Closed(); }));
 
@@ -180,6 +187,26 @@ TEST_F(Velgated, ServesTheClusterAUserAndAMonitorClientAndEndsOnSigtermWithoutWr
   EXPECT_EQ(velgated->WaitForExit(), 0);
   EXPECT_EQ(folder.Read("Velgate.cfg"), edited);
 }
+
+#ifdef VELGATE_PATH
+TEST_F(Velgated, TheDesktopProgramServesAlikeOffscreenAndEndsOnSigtermWithoutWriting) {
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  EXPECT_EQ(Run({"--version"}, VELGATE_PATH).WaitForExit(), 0);
+  EXPECT_EQ(velgated->WrittenOn(STDOUT_FILENO), kVersion + std::string("\n"));
+  folder.Write("Velgate.cfg", StandardConfig());
+  Run({"--dir", folder.Path()}, VELGATE_PATH);
+  ASSERT_TRUE(velgated->WaitUntil([&] { return PortAnswers(user_port); }))
+      << velgated->WrittenOn(STDERR_FILENO);
+  TestPeer cluster(cluster_port);
+  TestPeer monitor(monitor_port);
+  Peer user = ServeClusterMonitorAndUser(cluster, monitor);
+  const std::string written = folder.Read("Velgate.cfg").value() + "\"Unknown\",2\r\n";
+  folder.Write("Velgate.cfg", written);
+  velgated->Signal(SIGTERM);
+  EXPECT_EQ(velgated->WaitForExit(), 0);
+  EXPECT_EQ(folder.Read("Velgate.cfg"), written);
+}
+#endif
 
 }  // namespace
 }  // namespace velgate::testing
