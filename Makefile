@@ -1,6 +1,7 @@
 # The two commands: `make run` starts the gateway, `make test` builds and runs every test.
-# Also: `make lint` runs clang-tidy over src/ and apps/, `make format` formats every source file.
-.PHONY: run test build build-test setup clean lint format
+# Also: `make window` starts the desktop program, `make lint` runs clang-tidy over src/ and
+# apps/, `make format` formats every source file.
+.PHONY: run window test build build-test setup clean lint format
 
 setup:
 	@scripts/setup
@@ -12,6 +13,10 @@ build: setup
 run: build
 	@mkdir -p run
 	cd run && ../build/velgated --dir .
+
+window: build
+	@mkdir -p run
+	cd run && ../build/velgate --dir .
 
 build-test: setup
 	@[ -f build-test/build.ninja ] || cmake --preset test

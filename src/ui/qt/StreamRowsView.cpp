@@ -36,7 +36,8 @@ StreamRowsView::StreamRowsView(QWidget* parent)
     : QAbstractScrollArea(parent), editor_(new QLineEdit(viewport())) {
   setFrameShape(QFrame::NoFrame);
   setFocusPolicy(Qt::StrongFocus);
-  viewport()->setMouseTracking(false);
+  // The window's status colour shows between the rows.
+  viewport()->setAutoFillBackground(false);
   editor_->hide();
   editor_->installEventFilter(this);
   connect(editor_, &QLineEdit::textEdited, this, [this](const QString& text) {
