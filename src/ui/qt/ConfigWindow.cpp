@@ -128,7 +128,7 @@ ConfigForm ConfigWindow::Form() const {
 void ConfigWindow::Save() {
   gateway_.Ask<bool>(
       [form = Form()](WindowActions& actions) { return actions.SaveConfigForm(form); }, this,
-      [this](bool saved) {
+      [this](const bool& saved) {
         // A bad number ends the Save where it failed: logged, nothing written, window as is.
         if (saved && saved_) saved_();
       });

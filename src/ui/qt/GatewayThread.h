@@ -47,7 +47,7 @@ class GatewayThread {
   /// thread, unless context is gone by then.
   template <typename Result>
   void Ask(std::function<Result(WindowActions&)> question, QObject* context,
-           std::function<void(Result)> answer);
+           std::function<void(const Result&)> answer);
   /// Asks the gateway's thread to publish the view's changes for the next Take.
   void RequestPublish();
   /// The view's changes, published on the gateway's thread and taken on the window's.
@@ -74,13 +74,13 @@ class GatewayThread {
 
 template <typename Result>
 void GatewayThread::Ask(std::function<Result(WindowActions&)> question, QObject* context,
-                        std::function<void(Result)> answer) {
+                        std::function<void(const Result&)> answer) {
   auto target = std::make_shared<QPointer<QObject>>(context);
   Post([this, question = std::move(question), answer = std::move(answer),
         target](WindowActions& actions) {
     auto result = std::make_shared<Result>(question(actions));
     RunOnGuiThread([answer, result, target] {
-      if (!target->isNull()) answer(std::move(*result));
+      if (!target->isNull()) answer(*result);
     });
   });
 }

@@ -65,7 +65,7 @@ QString LockOutWindow::RowText(int i) const {
 
 void LockOutWindow::Reload() {
   gateway_.Ask<Settings>([](WindowActions& actions) { return actions.SettingsCopy(); }, this,
-                         [this](Settings settings) { Load(settings); });
+                         [this](const Settings& settings) { Load(settings); });
 }
 
 void LockOutWindow::Load(const Settings& settings) {

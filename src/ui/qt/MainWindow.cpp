@@ -126,7 +126,7 @@ void MainWindow::Start() {
   show();
   // Start-up reads the stored place first; the window takes it from there.
   gateway_.Ask<Settings>([](WindowActions& actions) { return actions.SettingsCopy(); }, this,
-                         [this](Settings settings) {
+                         [this](const Settings& settings) {
                            showNormal();
                            known_place_ = settings.MainWindow;
                            Place(*this, known_place_);
@@ -281,9 +281,10 @@ QMessageBox* MainWindow::Ask(const QString& title, const QString& text,
   box->setDefaultButton(QMessageBox::No);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowModality(Qt::WindowModal);
-  connect(box, &QMessageBox::buttonClicked, this, [box, on_yes](QAbstractButton* button) {
-    if (box->standardButton(button) == QMessageBox::Yes) on_yes();
-  });
+  connect(box, &QMessageBox::buttonClicked, this,
+          [box, on_yes = std::move(on_yes)](QAbstractButton* button) {
+            if (box->standardButton(button) == QMessageBox::Yes) on_yes();
+          });
   box->open();
   return box;
 }
@@ -317,7 +318,7 @@ void MainWindow::OpenConfig(bool after_save) {
     return;
   }
   gateway_.Ask<Settings>([](WindowActions& actions) { return actions.SettingsCopy(); }, this,
-                         [this, after_save](Settings settings) {
+                         [this, after_save](const Settings& settings) {
                            if (config_ || ending_) return;
                            config_ = new ConfigWindow(gateway_, settings, [this] {
                              // Save reopens the window with the saved values, then says so.
