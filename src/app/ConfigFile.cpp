@@ -54,6 +54,10 @@ void ApplyConfigRecord(const std::string& key, const std::string& value, Setting
     settings.PreLoad = TextToInteger16(value);
   } else if (key == "MonitorPort") {
     settings.MonitorPort = value;
+  } else if (key == "ClusterAllow") {
+    settings.ClusterAllow.push_back(value);
+  } else if (key == "MonitorAllow") {
+    settings.MonitorAllow.push_back(value);
   } else if (key == "Locked Out") {
     settings.AddLockOut(value);
   } else if (key == "Top") {
@@ -128,6 +132,10 @@ std::string WriteConfigText(const Settings& settings) {
   for (std::int32_t i = 1; i <= settings.LockOutCount; ++i) {
     AddRecord(text, "Locked Out", Quoted(settings.LockOuts[static_cast<std::size_t>(i)]));
   }
+  for (const std::string& prefix : settings.ClusterAllow)
+    AddRecord(text, "ClusterAllow", Quoted(prefix));
+  for (const std::string& prefix : settings.MonitorAllow)
+    AddRecord(text, "MonitorAllow", Quoted(prefix));
   AddRecord(text, "Top", SingleText(settings.MainWindow.top));
   AddRecord(text, "Left", SingleText(settings.MainWindow.left));
   AddRecord(text, "Height", SingleText(settings.MainWindow.height));

@@ -15,6 +15,7 @@ Gateway::Gateway(asio::io_context& io, const Clock& clock, TimerQueue& timers,
                  [this](const std::string& description) {
                    view_.Alert("Velgate", "error.log cannot be written: " + description);
                  }),
+      descriptors_(clock, error_log_, view_),
       feed_(error_log_),
       store_(folder_, error_log_, view_, feed_),
       local_ip_(LocalIPv4Address()),
@@ -22,14 +23,15 @@ Gateway::Gateway(asio::io_context& io, const Clock& clock, TimerQueue& timers,
       watchdog_(timers, view_, feed_, error_log_,
                 [this](int i, int port) { streams_.Table().Socket(i).ListenAgain(port); }),
       streams_(io, timers, {view_, store_.Current(), error_log_, feed_, highwater_, watchdog_}),
-      link_(io, streams_,
+      link_(io, timers, streams_,
             {view_, store_.Current(), error_log_, feed_, clock, start_time_, folder_.Path()},
             // The cluster's order to end is carried out from the loop, not inside its handler.
             [this] { asio::post(io_, [this] { CloseByProgram(); }); }),
       monitor_port_(io, timers,
                     {feed_, streams_.Table(), view_, store_.Current(), store_.Marks(), error_log_}),
-      start_up_(timers, {clock, folder_, store_, error_log_, view_, streams_.Table(), watchdog_,
-                         link_, monitor_port_, start_time_, local_ip_, options.raise_priority}) {
+      start_up_(timers,
+                {clock, folder_, store_, error_log_, view_, streams_.Table(), watchdog_, link_,
+                 monitor_port_, descriptors_, start_time_, local_ip_, options.raise_priority}) {
   streams_.AttachUplink(link_);
 }
 

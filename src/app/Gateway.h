@@ -12,6 +12,7 @@
 #include "app/WindowActions.h"
 #include "link/ClusterLink.h"
 #include "monitor/MonitorPort.h"
+#include "protection/DescriptorGuard.h"
 #include "protection/Highwater.h"
 #include "protection/ListenerWatchdog.h"
 #include "streams/UserStreams.h"
@@ -68,6 +69,7 @@ class Gateway final : public WindowActions {
   StreamTable& Streams() { return streams_.Table(); }
   ClusterLink& Link() { return link_; }
   MonitorPort& Monitor() { return monitor_port_; }
+  DescriptorGuard& Descriptors() { return descriptors_; }
   const StartUp& StartUpSequence() const { return start_up_; }
 
  private:
@@ -77,6 +79,7 @@ class Gateway final : public WindowActions {
   ProgramFolder folder_;
   ViewModel view_;
   ErrorLogFile error_log_;
+  DescriptorGuard descriptors_;
   MonitorFeed feed_;
   SettingsStore store_;
   DateTime start_time_;

@@ -31,8 +31,14 @@ void SettingsStore::ReadFix() {
     ReadFixFailed(failure.error, failure.key, failure.value);
   }
   FinishConfigReading(settings_);
+  if (settings_.HasEmptyLockOut()) Warn("ReadFix", kEmptyLockOutWarning);
   ReadHighwaterFile(read.last_key, read.last_value);
   AddBridgePortEntry(settings_);
+}
+
+void SettingsStore::Warn(const std::string& where, const std::string& text) {
+  error_log_.Write(where, text);
+  view_.Report("warning: " + text);
 }
 
 void SettingsStore::ReadFixFailed(const RunTimeError& error, const std::string& key,

@@ -37,6 +37,9 @@ class SettingsStore {
   /// "Reset Screens": every window back to the top-left corner at 4000 by 4000, written.
   void ResetWindowPlacements();
 
+  /// A warning about the settings, in error.log and to the operator.
+  void Warn(const std::string& where, const std::string& text);
+
   /// The settings in force; the rules change some of them as they run (lock-outs).
   Settings& Current() { return settings_; }
   const Settings& Current() const { return settings_; }

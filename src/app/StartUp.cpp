@@ -36,18 +36,35 @@ void StartUp::FormLoad() {
     WindowPlacement& window = settings_.MainWindow;
     if (window.left < -100000 || window.top < -100000) window = WindowPlacement{0, 0, 7000, 7000};
     parts_.store.WriteFix();
+    if (settings_.ClusterAllow.empty()) {
+      parts_.store.Warn("FormLoad",
+                        "the cluster port accepts any address: \"ClusterAllow\" in Velgate.cfg "
+                        "limits it");
+    }
+    if (settings_.MonitorAllow.empty()) {
+      parts_.store.Warn("FormLoad",
+                        "the monitor port accepts any address: \"MonitorAllow\" in Velgate.cfg "
+                        "limits it");
+    }
     parts_.start_time = parts_.clock.Now().local;
     parts_.folder.DeleteIpLogs();
     if (parts_.raise_priority) RaiseProcessPriority();
     const std::int16_t preload = ToInteger16(settings_.PreLoad + settings_.NumListenPorts);
     CreateListenerIndicators();
     parts_.streams.GrowStreamTable(preload);
+    GuardUserListeners();
     // The monitor listener opens after a pause that lets pending events run.
     parts_.monitor.Socket().CloseAndReset();
     TimeDelay250([this] { FormLoadAfterPause(); });
   } catch (const RunTimeError& error) {
     FormLoadFailed(error);
   }
+}
+
+void StartUp::GuardUserListeners() {
+  for (int i = 1; i <= settings_.NumListenPorts; ++i)
+    parts_.descriptors.Guard(parts_.streams.Socket(i));
+  parts_.descriptors.ReportCapacity();
 }
 
 void StartUp::FormLoadAfterPause() {

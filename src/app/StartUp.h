@@ -15,6 +15,7 @@
 #include "platform/Clock.h"
 #include "platform/ProgramFolder.h"
 #include "platform/TimerQueue.h"
+#include "protection/DescriptorGuard.h"
 #include "protection/ListenerWatchdog.h"
 #include "streams/StreamTable.h"
 
@@ -33,6 +34,7 @@ class StartUp {
     ListenerWatchdog& watchdog;
     ClusterLink& link;
     MonitorPort& monitor;
+    DescriptorGuard& descriptors;
     /// Set to the moment start-up ran.
     DateTime& start_time;
     /// The machine's address as the status texts show it.
@@ -61,6 +63,7 @@ class StartUp {
   void FormLoadFailed(const RunTimeError& error);
   void SetStatusColour(Colour colour);
   void CreateListenerIndicators();
+  void GuardUserListeners();
   void OpenListener(int i);
   void TimeDelay250(std::function<void()> continuation);
   void Timer2Tick();

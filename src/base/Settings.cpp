@@ -23,4 +23,10 @@ void Settings::AddLockOut(std::string text) {
   LockOuts[static_cast<std::size_t>(LockOutCount)] = std::move(text);
 }
 
+bool Settings::HasEmptyLockOut() const {
+  for (std::int32_t i = 1; i <= LockOutCount; ++i)
+    if (LockOuts[static_cast<std::size_t>(i)].empty()) return true;
+  return false;
+}
+
 }  // namespace velgate

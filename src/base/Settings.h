@@ -17,6 +17,10 @@ struct WindowPlacement {
   float width = 4000;
 };
 
+/// What the operator is told when the lock-out list holds an empty entry.
+inline constexpr char kEmptyLockOutWarning[] =
+    "an empty \"Locked Out\" entry refuses every caller: remove it to let users in";
+
 struct Settings {
   std::int32_t AGWEnabled = 0;
   std::int16_t ClusterPort = 9003;
@@ -29,6 +33,9 @@ struct Settings {
   /// Lock-out address prefixes, 1-based.
   std::vector<std::string> LockOuts{""};
   std::int32_t LockOutCount = 0;
+  /// Address prefixes allowed on the cluster and monitor ports; empty: any address.
+  std::vector<std::string> ClusterAllow;
+  std::vector<std::string> MonitorAllow;
   /// The main window's position and size.
   WindowPlacement MainWindow;
   std::int32_t CfgLeft = 0;
@@ -50,6 +57,8 @@ struct Settings {
   void SetUserPort(int i, std::string text);
   /// Appends a lock-out entry.
   void AddLockOut(std::string text);
+  /// Whether an entry of the lock-out list is empty (which refuses every address).
+  bool HasEmptyLockOut() const;
 };
 
 }  // namespace velgate

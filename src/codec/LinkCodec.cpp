@@ -1,5 +1,7 @@
 #include "codec/LinkCodec.h"
 
+#include <algorithm>
+
 namespace velgate {
 namespace {
 
@@ -59,7 +61,10 @@ std::string AA06(std::string_view call, std::int32_t stream, std::string_view ho
 }
 
 std::string AA17(std::string_view call, std::int32_t stream, std::string_view connection) {
-  return UpstreamMessage({"AA17", call, Number(stream), connection});
+  // The call sign is the caller's text: a "^" in it must not make a field of its own.
+  std::string field(call);
+  std::replace(field.begin(), field.end(), '^', '_');
+  return UpstreamMessage({"AA17", field, Number(stream), connection});
 }
 
 std::string AA18() {

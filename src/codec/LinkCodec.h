@@ -35,7 +35,7 @@ std::string AA04(std::int32_t stream, std::string_view login_time, bool with_80)
 /// "AA06^Outgoing Connect Request to CALL^stream^3^host^0^connection" ETX.
 std::string AA06(std::string_view call, std::int32_t stream, std::string_view host,
                  std::int32_t connection);
-/// "AA17^call^stream^connection" ETX: a stream has ended.
+/// "AA17^call^stream^connection" ETX: a stream has ended; a "^" in call becomes "_".
 std::string AA17(std::string_view call, std::int32_t stream, std::string_view connection);
 /// "AA18^" ETX: the end of the resync list.
 std::string AA18();

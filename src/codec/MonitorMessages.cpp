@@ -5,9 +5,19 @@
 namespace velgate::monitor_messages {
 namespace {
 
+// Text from callers never ends a monitor message early or starts a forged one: Chr(3) and
+// Chr(4) become Chr(2), as the link does with a user's Chr(3).
+void AppendText(std::string& message, std::string_view text) {
+  const std::size_t start = message.size();
+  message += text;
+  for (std::size_t i = start; i < message.size(); ++i) {
+    if (message[i] == '\x03' || message[i] == '\x04') message[i] = '\x02';
+  }
+}
+
 void AppendField(std::string& message, std::string_view field) {
   message += '^';
-  message += field;
+  AppendText(message, field);
 }
 
 std::string Mark(const char* code, std::int32_t count, std::string_view date) {
@@ -43,13 +53,13 @@ std::string CallField(bool selected, int s, const StatusRow& row, char field) {
 
 std::string InputCopy(std::string_view text) {
   std::string message = "^ZQ63^";
-  message += text;
+  AppendText(message, text);
   return message;
 }
 
 std::string OutputCopy(std::string_view text) {
   std::string message = "^ZQ64^\r\n\r\n";
-  message += text;
+  AppendText(message, text);
   return message;
 }
 
@@ -84,7 +94,7 @@ std::string SessionHigh(std::int32_t count, std::string_view date) {
 
 std::string Status(std::string_view status_line) {
   std::string message = "^ZQ92^";
-  message += status_line;
+  AppendText(message, status_line);
   return message;
 }
 

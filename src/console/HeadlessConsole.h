@@ -25,6 +25,7 @@ class HeadlessConsole final : public ViewListener {
   void Alert(const std::string& title, const std::string& text) override;
   void LabelsChanged(const MainLabels& labels) override;
   void BringToFront() override {}
+  void Report(const std::string& line) override { Say(line); }
 
  private:
   void Send(std::string_view arguments);

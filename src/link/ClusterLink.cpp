@@ -5,6 +5,7 @@
 #include "base/Dates.h"
 #include "base/Version.h"
 #include "platform/NumberText.h"
+#include "protection/LockOuts.h"
 
 namespace velgate {
 namespace {
@@ -24,8 +25,8 @@ const char* ColourWord(Colour port_colour) {
 
 }  // namespace
 
-ClusterLink::ClusterLink(asio::io_context& io, UserStreams& streams, Parts parts,
-                         std::function<void()> shutdown_ordered)
+ClusterLink::ClusterLink(asio::io_context& io, TimerQueue& timers, UserStreams& streams,
+                         Parts parts, std::function<void()> shutdown_ordered)
     : streams_(streams),
       table_(streams.Table()),
       view_(parts.view),
@@ -35,6 +36,7 @@ ClusterLink::ClusterLink(asio::io_context& io, UserStreams& streams, Parts parts
       folder_(std::move(parts.folder)),
       shutdown_ordered_(std::move(shutdown_ordered)),
       socket_(io, *this, 0, kSendCap),
+      greeting_wait_(timers, kGreetingWaitMs, false, [this] { GreetingOverdue(); }),
       dispatch_(streams, *this, parts.view, parts.monitor, parts.clock) {}
 
 void ClusterLink::Listen() {
@@ -46,6 +48,7 @@ void ClusterLink::Disconnect() {
 }
 
 void ClusterLink::Close() {
+  greeting_wait_.SetEnabled(false);
   socket_.Close();
   state_ = LinkState::kListening;
 }
@@ -59,6 +62,12 @@ bool ClusterLink::SendStraight(std::string_view message) {
 }
 
 void ClusterLink::OnConnectionRequest(int, PendingConnection& request) {
+  if (!Allowed(settings_.ClusterAllow, request.RemoteHostIP())) {
+    error_log_.Write("VelgateCluster_ConnectionRequest",
+                     "refused " + request.RemoteHostIP() + ": not in ClusterAllow");
+    request.Refuse();
+    return;
+  }
   try {
     socket_.TakeCaller(request);
   } catch (const RunTimeError& error) {
@@ -69,6 +78,8 @@ void ClusterLink::OnConnectionRequest(int, PendingConnection& request) {
   // A new link starts clean: nothing held from the last one.
   splitter_.Reset();
   current_stream_ = 0;
+  greeting_wait_.SetEnabled(false);
+  greeting_wait_.SetEnabled(true);
   view_.UpdateLabels([](MainLabels& labels) {
     labels.StatusColour = colours::kButtonFace;
     labels.lblDate = "";
@@ -83,7 +94,16 @@ void ClusterLink::OnError(int, const RunTimeError&) {
   ReturnToListening(colours::kRed);
 }
 
+void ClusterLink::GreetingOverdue() {
+  greeting_wait_.SetEnabled(false);
+  error_log_.Write("VelgateCluster_Greeting", "no greeting within " +
+                                                  PlainNumber(kGreetingWaitMs / 1000) + " s from " +
+                                                  socket_.RemoteHostIP() + ": dropped");
+  ReturnToListening(colours::kYellow);
+}
+
 void ClusterLink::ReturnToListening(Colour colour) {
+  greeting_wait_.SetEnabled(false);
   try {
     socket_.ListenAgain(settings_.ClusterPort);
   } catch (const RunTimeError& error) {
@@ -109,10 +129,12 @@ void ClusterLink::ReceiveBlock(std::string_view data) {
   switch (kind) {
     case DownstreamSplitter::Kind::kGreeting:
       marker = 100;
+      greeting_wait_.SetEnabled(false);
       SendStraight(QrvReply(StartTimeText(start_time_), kVersion, folder_));
       return;
     case DownstreamSplitter::Kind::kReady:
       marker = 110;
+      greeting_wait_.SetEnabled(false);
       SendResyncList();
       return;
     case DownstreamSplitter::Kind::kOverflow:

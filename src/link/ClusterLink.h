@@ -24,6 +24,7 @@
 #include "model/ViewModel.h"
 #include "platform/Clock.h"
 #include "platform/TcpSocket.h"
+#include "platform/TimerQueue.h"
 #include "streams/ClusterUplink.h"
 #include "streams/UserStreams.h"
 
@@ -39,6 +40,9 @@ enum class LinkState {
 class ClusterLink final : public ClusterUplink, private TcpSocketEvents {
  public:
   static constexpr std::size_t kSendCap = 64 * 1024 * 1024;
+  /// A caller on the cluster port that has not introduced itself by then is dropped, so a
+  /// silent connection cannot keep the real cluster server out.
+  static constexpr int kGreetingWaitMs = 10000;
 
   /// What the link works with besides the streams; every part outlives it.
   struct Parts {
@@ -54,7 +58,7 @@ class ClusterLink final : public ClusterUplink, private TcpSocketEvents {
   };
 
   /// shutdown_ordered: the cluster sent "10" "disconnect"; runs inside the link's handler.
-  ClusterLink(asio::io_context& io, UserStreams& streams, Parts parts,
+  ClusterLink(asio::io_context& io, TimerQueue& timers, UserStreams& streams, Parts parts,
               std::function<void()> shutdown_ordered);
 
   /// Listens on ClusterPort (StartTelnet); throws RunTimeError when it cannot.
@@ -87,6 +91,7 @@ class ClusterLink final : public ClusterUplink, private TcpSocketEvents {
   void OnError(int index, const RunTimeError& error) override;
 
   void ReturnToListening(Colour colour);
+  void GreetingOverdue();
   void SendResyncList();
   std::string ResyncLine(int s) const;
   /// Handles one message; false when the gateway was ordered to end.
@@ -103,6 +108,7 @@ class ClusterLink final : public ClusterUplink, private TcpSocketEvents {
   std::string folder_;
   std::function<void()> shutdown_ordered_;
   TcpSocket socket_;
+  Timer greeting_wait_;
   ClusterDispatch dispatch_;
   DownstreamSplitter splitter_;
   LinkFields fields_;

@@ -29,6 +29,10 @@ void ViewModel::Alert(const std::string& title, const std::string& text) {
   if (listener_) listener_->Alert(title, text);
 }
 
+void ViewModel::Report(const std::string& line) {
+  if (listener_) listener_->Report(line);
+}
+
 void ViewModel::BringToFront() {
   if (listener_) listener_->BringToFront();
 }

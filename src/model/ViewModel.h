@@ -62,6 +62,9 @@ class ViewListener {
   virtual void LabelsChanged(const MainLabels& labels) = 0;
   /// The window is to come to the front.
   virtual void BringToFront() = 0;
+  /// A line for the operator's log (standard error): warnings about the set-up, what the
+  /// gateway can hold.
+  virtual void Report(const std::string& line) = 0;
 
  protected:
   ~ViewListener() = default;
@@ -97,6 +100,8 @@ class ViewModel {
   void Alert(const std::string& title, const std::string& text);
   /// Asks the views to bring the window to the front.
   void BringToFront();
+  /// Hands the views a line for the operator's log.
+  void Report(const std::string& line);
   /// The view that hears of alerts and label changes; may be null.
   void SetListener(ViewListener* listener) { listener_ = listener; }
 

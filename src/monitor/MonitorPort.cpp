@@ -1,5 +1,7 @@
 #include "monitor/MonitorPort.h"
 
+#include "protection/LockOuts.h"
+
 #include "codec/MonitorMessages.h"
 #include "platform/NumberText.h"
 
@@ -37,6 +39,12 @@ void MonitorPort::Drain() {
 }
 
 void MonitorPort::OnConnectionRequest(int, PendingConnection& request) {
+  if (!Allowed(settings_.MonitorAllow, request.RemoteHostIP())) {
+    error_log_.Write("VelgateMonitor_ConnectionRequest",
+                     "refused " + request.RemoteHostIP() + ": not in MonitorAllow");
+    request.Refuse();
+    return;
+  }
   try {
     socket_.TakeCaller(request);
   } catch (const RunTimeError& error) {

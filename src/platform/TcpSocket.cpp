@@ -94,6 +94,11 @@ void TcpSocket::StartAccepting() {
     if (*life != generation || state_ != SocketState::kListening) return;
     if (error) {
       if (error == asio::error::operation_aborted) return;
+      if (DescriptorsExhausted(error) && reserve_ && RefuseWaitingCaller()) {
+        on_refused_();
+        if (*life == generation && state_ == SocketState::kListening) StartAccepting();
+        return;
+      }
       if (DescriptorsExhausted(error)) {
         // Out of descriptors: wait a moment instead of spinning on the same failure.
         if (!accept_retry_) accept_retry_ = std::make_unique<asio::steady_timer>(io_);
@@ -106,10 +111,31 @@ void TcpSocket::StartAccepting() {
       StartAccepting();
       return;
     }
+    if (reserve_ && reserve_->InReserve(peer.native_handle())) {
+      std::error_code ignored;
+      peer.close(ignored);
+      on_refused_();
+      if (*life == generation && state_ == SocketState::kListening) StartAccepting();
+      return;
+    }
     PendingConnection request(std::move(peer));
     if (!request.RemoteHostIP().empty()) events_.OnConnectionRequest(index_, request);
     if (*life == generation && state_ == SocketState::kListening) StartAccepting();
   });
+}
+
+bool TcpSocket::RefuseWaitingCaller() {
+  // The spare descriptor makes room for the one accept that takes the caller off the queue.
+  reserve_->ReleaseSpare();
+  tcp::socket peer(io_);
+  std::error_code error;
+  acceptor_.non_blocking(true, error);
+  if (!error) acceptor_.accept(peer, error);
+  const bool refused = !error;
+  std::error_code ignored;
+  peer.close(ignored);
+  reserve_->RestoreSpare();
+  return refused;
 }
 
 void TcpSocket::Accept(PendingConnection& request) {

@@ -14,10 +14,12 @@
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "platform/DescriptorReserve.h"
 #include "platform/RunTimeError.h"
 
 namespace velgate {
@@ -106,6 +108,12 @@ class TcpSocket {
     remote_port_ = 0;
     local_port_ = 0;
   }
+  /// For a listener of users: a caller whose descriptor would lie in the reserve is closed at
+  /// once without a byte, and so is one that finds descriptors run out; on_refused hears of it.
+  void GuardDescriptors(DescriptorReserve& reserve, std::function<void()> on_refused) {
+    reserve_ = &reserve;
+    on_refused_ = std::move(on_refused);
+  }
   /// Starts connecting to host:port; completion is the Connect or the Error event.
   void Connect(const std::string& host, int port);
   /// Closes whatever the socket holds; what is queued is handed to the system first.
@@ -117,6 +125,7 @@ class TcpSocket {
 
  private:
   void StartAccepting();
+  bool RefuseWaitingCaller();
   void StartReading();
   void OnReadable();
   void ScheduleFlush();
@@ -143,6 +152,8 @@ class TcpSocket {
   asio::ip::tcp::socket socket_;
   std::unique_ptr<asio::ip::tcp::resolver> resolver_;
   std::unique_ptr<asio::steady_timer> accept_retry_;
+  DescriptorReserve* reserve_ = nullptr;
+  std::function<void()> on_refused_;
   std::string outgoing_;
   std::size_t sent_ = 0;
   bool flush_scheduled_ = false;

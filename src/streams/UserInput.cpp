@@ -76,7 +76,6 @@ void UserStreams::HandleInput(int s, std::string_view data) {
   if (state == StreamState::kRefused) return;
   const bool logged_in = state == StreamState::kLoggedIn;
   std::string prefix = logged_in ? "AA00^" : "AA03^";
-  if (!logged_in) stream.login_timer.Restart();
   prefix += PlainNumber(s);
   prefix += '^';
 

@@ -25,15 +25,26 @@ TEST_F(StartUp, OpensTheListenersAfterThePauseRewritesTheSettingsAndDeletesIpLog
   // The bad record is logged; the file rewritten at once, in order, the window back on screen.
   EXPECT_EQ(ErrorLogText(), "\"04-12-2026 1200Z ReadFix PreLoad many\"\r\n");
   EXPECT_EQ(Labels().txtError, "Error Nr 13 \"Read Fix\" Type mismatch");
-  EXPECT_EQ(
-      folder.Read("Velgate.cfg"),
-      ConfigLines({"\"AGWenabled\",0", "\"ClusterPort\"," + N(cluster_port),
-                   PortRecord("UserPort", user_port), PortRecord("UserPort", second_user_port),
-                   PortRecord("AGWport", bridge_port), PortRecord("MonitorPort", monitor_port),
-                   "\"PreLoad\",5", "\"Locked Out\",\"192.0.2.\"", "\"Top\",0", "\"Left\",0",
-                   "\"Height\",7000", "\"Width\",7000", "\"Cfg Left\",120", "\"Cfg Top\",0",
-                   "\"LockOuts Top\",0", "\"LockOuts Left\",0", "\"LockOuts Height\",5625",
-                   "\"LockOuts Width\",3675"}));
+  EXPECT_EQ(folder.Read("Velgate.cfg"), ConfigLines({"\"AGWenabled\",0",
+                                                     "\"ClusterPort\"," + N(cluster_port),
+                                                     PortRecord("UserPort", user_port),
+                                                     PortRecord("UserPort", second_user_port),
+                                                     PortRecord("AGWport", bridge_port),
+                                                     PortRecord("MonitorPort", monitor_port),
+                                                     "\"PreLoad\",5",
+                                                     "\"Locked Out\",\"192.0.2.\"",
+                                                     "\"ClusterAllow\",\"127.\"",
+                                                     "\"MonitorAllow\",\"127.\"",
+                                                     "\"Top\",0",
+                                                     "\"Left\",0",
+                                                     "\"Height\",7000",
+                                                     "\"Width\",7000",
+                                                     "\"Cfg Left\",120",
+                                                     "\"Cfg Top\",0",
+                                                     "\"LockOuts Top\",0",
+                                                     "\"LockOuts Left\",0",
+                                                     "\"LockOuts Height\",5625",
+                                                     "\"LockOuts Width\",3675"}));
   EXPECT_FALSE(folder.Exists("ip.log") || folder.Exists("ip20261204.log"));
   EXPECT_TRUE(folder.Exists("IP1.log") && folder.Exists("ip1.log.bak"));
 

@@ -17,24 +17,28 @@ TEST_F(StreamEndings, HangUpsReportWhatWasTypedAndSocketErrorsReportZero) {
   auto typing = ConnectUser("127.0.0.3");
   auto user = LoggedInUser("G1\x03X", "127.0.0.4");
   auto failing = LoggedInUser("G2\x03Y", "127.0.0.6");
-  typing->Send("G1A");
-  ASSERT_TRUE(loop.RunUntil([&] { return Row(2).call.text == "G1A"; }));
+  // A caller's "^" stays inside its field upstream, and its Chr(4) never ends a monitor message.
+  typing->Send("G1^7^0\x04");
+  ASSERT_TRUE(loop.RunUntil([&] { return Row(2).call.text == "G1^7^0\x04"; }));
   for (int s : {3, 4}) Row(s).address.tip = "04-Dec-2026 1200Z";
   const std::string white = "^16777215^", port = N(user->LocalPort()),
                     failing_port = N(failing->LocalPort());
   FeedOn(0);
   ClusterGot();
   typing->Close();
-  EXPECT_TRUE(ClusterGets(Up({"AA17", "G1A", "2", "1"})));
+  EXPECT_TRUE(ClusterGets(Up({"AA17", "G1_7_0\x04", "2", "1"})));
+  const Texts typed = MonitorQueue({"^ZQ66^2^"});
+  ASSERT_EQ(typed.size(), 1u);
+  EXPECT_NE(typed[0].find("^G1^7^0\x02^"), std::string::npos) << typed[0];
   user->Close();
   EXPECT_TRUE(ClusterGets(Up({"AA17", std::string("G1\0X", 4), "3", "2"})));  // Chr(3) masked
   // Only the hang-up paints the port field and empties the login time.
   EXPECT_EQ(MonitorQueue({"^ZQ66^3^"}),
-            Texts{"^ZQ66^3^0^127.0.0.4" + white + port + white + "G1\x03X" + white + "0^" + EOT});
+            Texts{"^ZQ66^3^0^127.0.0.4" + white + port + white + "G1\x02X" + white + "0^" + EOT});
   failing->Reset();
   EXPECT_TRUE(ClusterGets(Up({"AA17", "G2Y", "4", "0"})));  // Chr(3) dropped
   ASSERT_TRUE(WaitSocket(4, SocketState::kClosed));
-  const std::string failed = "^ZQ66^4^0^127.0.0.6" + white + failing_port + "^65280^G2\x03Y" +
+  const std::string failed = "^ZQ66^4^0^127.0.0.6" + white + failing_port + "^65280^G2\x02Y" +
                              white + "0^04-Dec-2026 1200Z" + EOT;
   EXPECT_EQ(MonitorQueue({"^ZQ66^4^"}), (Texts{failed, failed}));
   // The caller gone before logging in is not ended again when its login time runs out.
@@ -88,7 +92,7 @@ TEST_F(StreamEndings, HeldTextWithoutLineEndEndsTheStreamAndIsNotLogged) {
             "characters without a line end 2\"\r\n");
 }
 
-TEST_F(StreamEndings, LoginTimeoutEndsAtTick60OrForRefusedCallers360AndInputRestartsThePeriod) {
+TEST_F(StreamEndings, LoginTimeoutEndsAtTick60FromTheConnectionOrForRefusedCallers360) {
   auto plain = ConnectUser("127.0.0.2");
   auto locked = ConnectUser("127.0.0.5");
   auto nuisance = ConnectUser("127.0.0.6");
@@ -102,23 +106,23 @@ TEST_F(StreamEndings, LoginTimeoutEndsAtTick60OrForRefusedCallers360AndInputRest
   EXPECT_TRUE(ClusterGets(Up({"AA17", "", "2", "1"})));
   EXPECT_TRUE(WaitClosed(*plain));
 
-  // The next caller counts from 0; input restarts the period, not the count: "G" at 4 s puts the
-  // first tick at 9 s, the 59th at 299 s; "1" at 300 s the 60th at 305 s.
+  // The next caller's 5 minutes count from its connection however much it types: "G" at 4 s
+  // and "1" at 296 s (each within a 5 s period) do not keep it past tick 60 at 300 s.
   auto user = ConnectUser("127.0.0.3");
   ClusterGot();
   loop.AdvanceMs(4000);
   user->Send("G");
   ASSERT_TRUE(loop.RunUntil([&] { return Row(2).call.text == "G"; }));
-  loop.AdvanceMs(59 * kTick + 1000);
+  loop.AdvanceMs(292000);
   user->Send("1");
   ASSERT_TRUE(loop.RunUntil([&] { return Row(2).call.text == "G1"; }));
-  loop.AdvanceMs(kTick - 1);
+  loop.AdvanceMs(3999);
   EXPECT_TRUE(StillConnected(*user) && ClusterGot().empty());
   loop.AdvanceMs(1);
   EXPECT_TRUE(ClusterGets(Up({"AA17", "G1", "2", "5"})));
 
-  // 605 s now: the refused ones go at 1800 s.
-  loop.AdvanceMs(1795000 - 605000);
+  // 600 s now: the refused ones go at 1800 s.
+  loop.AdvanceMs(1795000 - 600000);
   EXPECT_TRUE(StillConnected(*locked) && StillConnected(*nuisance) && ClusterGot().empty());
   loop.AdvanceMs(kTick);
   EXPECT_TRUE(ClusterGets(Up({"AA17", "IP Locked Out", "3", "2"}) +

@@ -65,10 +65,12 @@ class GatewayFixture : public ::testing::Test {
     if (gateway) gateway->CloseByProgram();
   }
 
+  /// The ports, and the cluster and monitor ports open to loopback callers only.
   std::string StandardConfig(std::initializer_list<std::string> extra = {}) const {
     return ConfigLines({"\"AGWenabled\",0", "\"ClusterPort\"," + N(cluster_port),
                         PortRecord("UserPort", user_port), PortRecord("AGWport", bridge_port),
-                        PortRecord("MonitorPort", monitor_port)}) +
+                        PortRecord("MonitorPort", monitor_port), "\"ClusterAllow\",\"127.\"",
+                        "\"MonitorAllow\",\"127.\""}) +
            ConfigLines(extra);
   }
   /// A new gateway (the one before closed), started past its 250 ms pause unless told not to.

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QMenuBar>
 #include <QScreen>
+#include <iostream>
 
 #include "ui/qt/Twips.h"
 
@@ -41,6 +42,8 @@ class MainWindow::Listener final : public ViewListener {
     QMetaObject::invokeMethod(
         &window_, [this] { window_.BringToFront(); }, Qt::QueuedConnection);
   }
+  // The operator's log goes where a sysop looks first, as the headless program's does.
+  void Report(const std::string& line) override { std::cerr << line << std::endl; }
 
  private:
   MainWindow& window_;

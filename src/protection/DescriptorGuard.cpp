@@ -1,0 +1,44 @@
+#include "protection/DescriptorGuard.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+
+namespace velgate {
+
+DescriptorGuard::DescriptorGuard(const Clock& clock, ErrorLogFile& error_log, ViewModel& view)
+    : clock_(clock), error_log_(error_log), view_(view) {}
+
+void DescriptorGuard::Guard(TcpSocket& listener) {
+  listener.GuardDescriptors(reserve_, [this] { CallerRefused(); });
+}
+
+void DescriptorGuard::ReportCapacity() {
+  // Descriptors are handed out lowest first: the lowest free one counts those in use.
+  const int in_use = ::fcntl(0, F_DUPFD_CLOEXEC, 0);
+  if (in_use >= 0) ::close(in_use);
+  const int room = reserve_.Limit() - DescriptorReserve::kReserved - std::max(in_use, 0);
+  view_.Report("open files: limit " + std::to_string(reserve_.Limit()) + ", " +
+               std::to_string(DescriptorReserve::kReserved) +
+               " kept for the cluster link, the monitor client and files: room for about " +
+               std::to_string(std::max(room, 0)) + " users");
+}
+
+void DescriptorGuard::CallerRefused() {
+  ++refused_;
+  ++unreported_;
+  const std::int64_t now = clock_.SteadyMs();
+  if (last_report_ms_ && now - *last_report_ms_ < kReportEveryMs) return;
+  last_report_ms_ = now;
+  const std::string text = std::to_string(unreported_) +
+                           " caller(s) refused: the descriptor reserve is reached (open-files "
+                           "limit " +
+                           std::to_string(reserve_.Limit()) + ")";
+  unreported_ = 0;
+  error_log_.Write("VelgateIn_ConnectionRequest", text);
+  view_.Report("warning: " + text);
+}
+
+}  // namespace velgate
