@@ -284,7 +284,7 @@ void WindowTest::ClosingAsksAfterWritingAndDiscClusterAsksFirst() {
 }
 
 void WindowTest::AlertsDoNotStopTheGatewayAndABurstOpensFewBoxes() {
-  WindowSession session;
+  WindowSession session("\"Locked Out\",\"\"\r\n");
   qt::MainWindow& window = *session.window;
   session.Run([](Gateway& g) {
     for (int i = 0; i < 300; ++i) g.View().Alert("Velgate", "error.log cannot be written");
@@ -298,6 +298,11 @@ void WindowTest::AlertsDoNotStopTheGatewayAndABurstOpensFewBoxes() {
   }
   QVERIFY2(open >= 1 && open <= 10, qPrintable(QString::number(open)));
   QVERIFY(!session.Run([](Gateway& g) { return g.IsShutDown(); }));
+
+  // The lock-out window says what an empty entry does.
+  window.OpenLockOuts();
+  session.Show();
+  QVERIFY(window.LockOuts()->findChild<QLabel*>("lblWarning")->isVisible());
 }
 
 }  // namespace velgate::testing

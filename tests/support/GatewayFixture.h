@@ -65,13 +65,17 @@ class GatewayFixture : public ::testing::Test {
     if (gateway) gateway->CloseByProgram();
   }
 
-  /// The ports, and the cluster and monitor ports open to loopback callers only.
+  /// The ports, and the cluster and monitor ports open to the trusted addresses only.
   std::string StandardConfig(std::initializer_list<std::string> extra = {}) const {
-    return ConfigLines({"\"AGWenabled\",0", "\"ClusterPort\"," + N(cluster_port),
-                        PortRecord("UserPort", user_port), PortRecord("AGWport", bridge_port),
-                        PortRecord("MonitorPort", monitor_port), "\"ClusterAllow\",\"127.\"",
-                        "\"MonitorAllow\",\"127.\""}) +
-           ConfigLines(extra);
+    std::string records =
+        ConfigLines({"\"AGWenabled\",0", "\"ClusterPort\"," + N(cluster_port),
+                     PortRecord("UserPort", user_port), PortRecord("AGWport", bridge_port),
+                     PortRecord("MonitorPort", monitor_port)});
+    if (!trusted.empty()) {
+      records += ConfigLines(
+          {"\"ClusterAllow\",\"" + trusted + "\"", "\"MonitorAllow\",\"" + trusted + "\""});
+    }
+    return records + ConfigLines(extra);
   }
   /// A new gateway (the one before closed), started past its 250 ms pause unless told not to.
   Gateway& Start(bool past_pause = true) {
@@ -194,6 +198,8 @@ class GatewayFixture : public ::testing::Test {
   const std::vector<int> ports = FreePorts(5);
   const int user_port = ports[0], second_user_port = ports[1], cluster_port = ports[2],
             monitor_port = ports[3], bridge_port = ports[4];
+  /// The address prefix the cluster and monitor ports take callers from; empty: any.
+  std::string trusted = "127.";
   std::unique_ptr<Gateway> gateway;
   bool shut_down = false;
   Peer cluster;

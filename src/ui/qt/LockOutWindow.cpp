@@ -20,6 +20,7 @@ LockOutWindow::LockOutWindow(GatewayThread& gateway, const bool& ending)
     : QWidget(nullptr, Qt::Window),
       gateway_(gateway),
       ending_(ending),
+      warning_(new QLabel(kEmptyLockOutWarning)),
       display_(new QGroupBox("IP Addresses", this)),
       update_(new QGroupBox("Add IP", this)),
       entry_(new QLineEdit(update_)) {
@@ -34,6 +35,12 @@ LockOutWindow::LockOutWindow(GatewayThread& gateway, const bool& ending)
   rows_area_ = new QWidget;
   scroll->setWidget(rows_area_);
   auto* display_layout = new QVBoxLayout(display_);
+  // The list in force refuses everyone while it holds an empty entry; the operator is told.
+  warning_->setObjectName("lblWarning");
+  warning_->setWordWrap(true);
+  warning_->setStyleSheet("color: #b00000");
+  warning_->hide();
+  display_layout->addWidget(warning_);
   display_layout->addWidget(scroll);
 
   entry_->setObjectName("txtCall");
@@ -74,6 +81,7 @@ void LockOutWindow::Load(const Settings& settings) {
       static_cast<float>(settings.LockOutsHeight), static_cast<float>(settings.LockOutsWidth)};
   editor_.emplace(settings);
   loaded_count_ = settings.LockOutCount;
+  warning_->setVisible(settings.HasEmptyLockOut());
   entry_->clear();
   BuildRows();
   show();

@@ -44,6 +44,7 @@ class LockOutWindow : public QWidget {
 
   GatewayThread& gateway_;
   const bool& ending_;
+  QLabel* warning_;
   QGroupBox* display_;
   QWidget* rows_area_;
   QGroupBox* update_;

@@ -1,0 +1,116 @@
+// Callers and peers that mean harm: the trusted ports take only their addresses, a silent caller
+// cannot hold the cluster port, users cannot eat the descriptors the link needs, and floods of
+// bad input cannot flood error.log.
+
+#include <unistd.h>
+
+#include "GatewayFixture.h"
+
+namespace velgate::testing {
+namespace {
+
+class HostileCallers : public GatewayFixture {
+ protected:
+  // error.log lines that hold text.
+  std::size_t LogLinesWith(const std::string& text) const {
+    std::size_t count = 0;
+    const std::string log = ErrorLogText();
+    for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+      ++count;
+    return count;
+  }
+  bool SocketIs(TcpSocket& socket, SocketState state) {
+    return loop.RunUntil([&] { return socket.State() == state; });
+  }
+};
+
+TEST_F(HostileCallers, TrustedPortsCloseOtherAddressesWithoutAByteAndTakeTheirOwn) {
+  trusted = "127.0.0.5";
+  StartOffline();
+  for (int port : {cluster_port, monitor_port}) {
+    TestPeer intruder(port, "127.0.0.9");
+    EXPECT_TRUE(WaitClosed(intruder)) << port;
+    EXPECT_EQ(intruder.Received(), "") << port;
+  }
+  EXPECT_EQ(LogLinesWith("refused 127.0.0.9: not in ClusterAllow"), 1u);
+  EXPECT_EQ(LogLinesWith("refused 127.0.0.9: not in MonitorAllow"), 1u);
+  EXPECT_EQ(Link().Socket().State(), SocketState::kListening);
+
+  cluster = std::make_unique<TestPeer>(cluster_port, "127.0.0.5");
+  cluster->Send("7261");
+  EXPECT_TRUE(loop.RunUntil([&] { return Link().ClusterOnline(); }));
+  TestPeer monitor(monitor_port, "127.0.0.5");
+  EXPECT_TRUE(SocketIs(gateway->Monitor().Socket(), SocketState::kConnected));
+}
+
+TEST_F(HostileCallers, OpenTrustedPortsAndAnEmptyLockOutAreToldAtStart) {
+  trusted = "";
+  StartOffline({"\"Locked Out\",\"\""});
+  EXPECT_EQ(LogLinesWith("ReadFix an empty \"Locked Out\" entry refuses every caller"), 1u)
+      << ErrorLogText();
+  EXPECT_EQ(LogLinesWith("FormLoad the cluster port accepts any address"), 1u);
+  EXPECT_EQ(LogLinesWith("FormLoad the monitor port accepts any address"), 1u);
+  // Without the records the file stays as an existing installation has it.
+  EXPECT_EQ(folder.Read("Velgate.cfg").value().find("Allow"), std::string::npos);
+}
+
+TEST_F(HostileCallers, SilentClusterCallerIsDroppedAfterTenSecondsAndTheRealServerGetsIn) {
+  StartOffline();
+  TestPeer silent(cluster_port);
+  ASSERT_TRUE(SocketIs(Link().Socket(), SocketState::kConnected));
+  loop.AdvanceMs(ClusterLink::kGreetingWaitMs - 1);
+  EXPECT_TRUE(StillConnected(silent));
+  loop.AdvanceMs(1);
+  EXPECT_TRUE(WaitClosed(silent));
+  EXPECT_EQ(LogLinesWith("VelgateCluster_Greeting no greeting within 10 s from 127.0.0.1"), 1u);
+  ConnectCluster();
+  loop.AdvanceMs(3 * ClusterLink::kGreetingWaitMs);
+  EXPECT_TRUE(Link().ClusterOnline());
+}
+
+TEST_F(HostileCallers, UsersStopShortOfTheReserveAndTheLinkStillGetsADescriptor) {
+  StartOnline();
+  auto user = LoggedInUser("G1ABC", "127.0.0.3");
+  const int s = LastStream();
+  // From the lowest free descriptor on, everything is reserve: the next caller's socket in the
+  // gateway lies in it.
+  const int lowest_free = ::dup(0);
+  ::close(lowest_free);
+  gateway->Descriptors().Reserve().SetLimit(lowest_free + DescriptorReserve::kReserved);
+  for (const char* address : {"127.0.0.4", "127.0.0.8"}) {
+    TestPeer caller(user_port, address);
+    EXPECT_TRUE(WaitClosed(caller)) << address;
+    EXPECT_EQ(caller.Received(), "") << address;
+  }
+  EXPECT_EQ(ClusterGot(), "");
+  EXPECT_EQ(gateway->Descriptors().Refused(), 2);
+  EXPECT_EQ(LogLinesWith("caller(s) refused: the descriptor reserve is reached"), 1u);
+
+  cluster->Close();
+  ASSERT_TRUE(SocketIs(Link().Socket(), SocketState::kListening));
+  ConnectCluster();
+  EXPECT_TRUE(SentUp(*user, "sh/dx\r\n", Up({"AA00", N(s), "sh/dx\r\n"})));
+}
+
+TEST_F(HostileCallers, AFloodOfBadMonitorCommandsWritesAFewLinesAndCountsTheRest) {
+  StartOffline();
+  TestPeer monitor(monitor_port);
+  ASSERT_TRUE(SocketIs(gateway->Monitor().Socket(), SocketState::kConnected));
+  loop.AdvanceMs(20);  // the drain sees the client
+  std::string flood;
+  for (int i = 0; i < 100000; ++i) flood += "M99999^";
+  monitor.Send(flood);
+  // Socket traffic takes real time; virtual time stands still, so every line is in one second.
+  ASSERT_TRUE(loop.RunUntil([&] { return ErrorLogLines() >= ErrorLogFile::kLinesPerSecond; }));
+  loop.RunUntil(Never, std::chrono::milliseconds(300));
+  const std::size_t lines = ErrorLogLines();
+  EXPECT_EQ(lines, static_cast<std::size_t>(ErrorLogFile::kLinesPerSecond));
+  // The next second's first line follows the count of what was left out.
+  loop.AdvanceMs(1000);
+  monitor.Send("M99999^");
+  ASSERT_TRUE(loop.RunUntil([&] { return ErrorLogLines() == lines + 2; })) << ErrorLogLines();
+  EXPECT_EQ(LogLinesWith(" more lines like this left out"), 1u);
+}
+
+}  // namespace
+}  // namespace velgate::testing
