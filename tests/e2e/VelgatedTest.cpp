@@ -165,6 +165,7 @@ TEST_F(Velgated, ServesTheClusterAUserAndAMonitorClientAndEndsOnSigtermWithoutWr
   folder.Write("Velgate.cfg", StandardConfig());
   Run({"--dir", folder.Path()});
   ASSERT_TRUE(Started()) << velgated->WrittenOn(STDERR_FILENO);
+  EXPECT_TRUE(Said("open files: limit "));
   TestPeer cluster(cluster_port);
   TestPeer monitor(monitor_port);
   Peer user = ServeClusterMonitorAndUser(cluster, monitor);
