@@ -25,6 +25,8 @@ void SettingsStore::ReadFix() {
     if (bytes) read = ReadConfigRecords(*bytes, settings_);
   } catch (const RunTimeError& error) {
     ReadFixFailed(error, "", "");
+    KeepUnreadableFile("Velgate.cfg", error);
+    config_kept_ = true;
   }
   // One bad record costs only itself; the records after it were still read.
   for (const ConfigRecordFailure& failure : read.failures) {
@@ -34,6 +36,14 @@ void SettingsStore::ReadFix() {
   if (settings_.HasEmptyLockOut()) Warn("ReadFix", kEmptyLockOutWarning);
   ReadHighwaterFile(read.last_key, read.last_value);
   AddBridgePortEntry(settings_);
+}
+
+void SettingsStore::KeepUnreadableFile(const std::string& name, const RunTimeError& error) {
+  const std::string text = name + " cannot be read (" + error.Description() +
+                           "): the gateway runs without it and leaves it as it is";
+  error_log_.Write("ReadFix", text);
+  view_.Report("error: " + text);
+  view_.Alert("Velgate", text);
 }
 
 void SettingsStore::Warn(const std::string& where, const std::string& text) {
@@ -58,6 +68,8 @@ void SettingsStore::ReadHighwaterFile(const std::string& last_key, const std::st
     marks_.AllTimeHigh = ReadHighwaterCount(*bytes);
   } catch (const RunTimeError& error) {
     ReadFixFailed(error, last_key, last_value);
+    KeepUnreadableFile("highwater.dat", error);
+    marks_.FileKept = true;
     return;
   }
   const std::string count = SignedBlankNumber(marks_.AllTimeHigh);
@@ -72,6 +84,7 @@ void SettingsStore::ReadHighwaterFile(const std::string& last_key, const std::st
 }
 
 void SettingsStore::WriteFix() {
+  if (config_kept_) return;
   try {
     WriteFileReplacing(folder_.File("Velgate.cfg"), WriteConfigText(settings_));
   } catch (const RunTimeError& error) {

@@ -23,7 +23,8 @@ class SettingsStore {
 
   /// Reads Velgate.cfg and the all-time mark from highwater.dat; a bad record costs itself.
   void ReadFix();
-  /// Writes the settings to Velgate.cfg in the canonical order.
+  /// Writes the settings to Velgate.cfg in the canonical order; never over a file that existed
+  /// and could not be read.
   void WriteFix();
   /// The configuration window's Save: applies the form and writes the file. A cluster port or
   /// PreLoad that is not a 16-bit number is logged and nothing is written (false).
@@ -50,6 +51,7 @@ class SettingsStore {
  private:
   void ReadFixFailed(const RunTimeError& error, const std::string& key, const std::string& value);
   void ReadHighwaterFile(const std::string& last_key, const std::string& last_value);
+  void KeepUnreadableFile(const std::string& name, const RunTimeError& error);
 
   const ProgramFolder& folder_;
   ErrorLogFile& error_log_;
@@ -57,6 +59,8 @@ class SettingsStore {
   MonitorFeed& monitor_;
   Settings settings_;
   HighwaterMarks marks_;
+  // Velgate.cfg exists but could not be read: it is never written this run.
+  bool config_kept_ = false;
 };
 
 }  // namespace velgate

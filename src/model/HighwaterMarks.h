@@ -13,6 +13,8 @@ struct HighwaterMarks {
   std::string SessionHighDate;
   std::int32_t AllTimeHigh = 0;
   std::string AllTimeHighDate;
+  /// highwater.dat exists but could not be read: it is left as it is for the whole run.
+  bool FileKept = false;
 };
 
 }  // namespace velgate

@@ -39,6 +39,11 @@ void Highwater::UpdateHighwater(std::int32_t users) {
     labels.Label4 = SignedBlankNumber(marks_.AllTimeHigh);
     labels.Label5Tip = "All-Time Highwater Mark (" + marks_.AllTimeHighDate + ")";
   });
+  // A file that could not be read holds a mark this run does not know: it is never overwritten.
+  if (marks_.FileKept) {
+    monitor_.SendToMonitor(monitor_messages::AllTimeHigh(users, marks_.AllTimeHighDate));
+    return;
+  }
   try {
     WriteFileReplacing(file_path_, HighwaterFileText({marks_.AllTimeHigh, marks_.AllTimeHighDate}));
   } catch (const RunTimeError& error) {

@@ -1,7 +1,9 @@
 // The gateway's files: Velgate.cfg as text, error.log, highwater.dat, and the stamps they carry.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "base/ErrorLog.h"
 #include "platform/Clock.h"
 #include "platform/RunTimeError.h"
+#include "protection/Highwater.h"
 #include "protection/HighwaterFile.h"
 
 namespace velgate {
@@ -151,6 +154,43 @@ TEST(SettingsStoreTest, WindowSavesWriteTheFileAndABadFormWritesNothing) {
                          "\"LockOuts Width\",4000\r\n"),
             std::string::npos)
       << written;
+}
+
+TEST(SettingsStoreTest, FilesThatExistButCannotBeReadAreNeverOverwritten) {
+  velgate::testing::TempFolder folder;
+  ManualClock clock;
+  ProgramFolder program(folder.Path());
+  ErrorLogFile log(folder.File("error.log"), clock, nullptr);
+  ViewModel view;
+  MonitorFeed feed(log);
+  // Velgate.cfg a folder, highwater.dat with a first field that is no number.
+  std::filesystem::create_directory(folder.File("Velgate.cfg"));
+  const std::string mark = "many,\"01-Jan-2026 1200Z\"\r\n";
+  folder.Write("highwater.dat", mark);
+  SettingsStore store(program, log, view, feed);
+  store.ReadFix();
+  store.WriteFix();
+  EXPECT_TRUE(std::filesystem::is_directory(folder.File("Velgate.cfg")));
+  const std::string logged = folder.Read("error.log").value_or("");
+  EXPECT_NE(logged.find("ReadFix Velgate.cfg cannot be read"), std::string::npos) << logged;
+  EXPECT_NE(logged.find("ReadFix highwater.dat cannot be read"), std::string::npos) << logged;
+  EXPECT_EQ(logged.find("WriteFix"), std::string::npos) << "no attempt to write over it";
+  Highwater marks(store.Marks(), view, feed, clock, log, folder.File("highwater.dat"));
+  marks.UpdateHighwater(3);
+  EXPECT_EQ(store.Marks().AllTimeHigh, 3);
+  EXPECT_EQ(folder.Read("highwater.dat"), mark);
+
+  // A file the gateway's user may not read (root reads everything, so only for others).
+  if (::geteuid() == 0) return;
+  std::filesystem::remove(folder.File("Velgate.cfg"));
+  const std::string locked = File("PreLoad=7;Locked Out=10.");
+  folder.Write("Velgate.cfg", locked);
+  std::filesystem::permissions(folder.File("Velgate.cfg"), std::filesystem::perms::none);
+  SettingsStore again(program, log, view, feed);
+  again.ReadFix();
+  again.WriteFix();
+  std::filesystem::permissions(folder.File("Velgate.cfg"), std::filesystem::perms::owner_read);
+  EXPECT_EQ(folder.Read("Velgate.cfg"), locked);
 }
 
 TEST(ConfigFileTest, ABadRecordIsReportedAndTheRestIsStillRead) {
