@@ -36,6 +36,7 @@ void MonitorPort::Drain() {
   while (socket_.State() == SocketState::kConnected && feed_.TakeNext(sending_)) {
     socket_.SendData(sending_);
   }
+  if (sending_.capacity() > kKeptMessageCapacity) std::string().swap(sending_);
 }
 
 void MonitorPort::OnConnectionRequest(int, PendingConnection& request) {
@@ -52,6 +53,7 @@ void MonitorPort::OnConnectionRequest(int, PendingConnection& request) {
     ListenAgain("VelgateMonitor_ConnectionRequest");
     return;
   }
+  feed_.Clear();
   feed_.MonitorActive = true;
   feed_.MonitoredStream = 0;
   view_.UpdateLabels([](MainLabels& labels) { labels.Label2Colour = colours::kRed; });

@@ -24,6 +24,8 @@ namespace velgate {
 class MonitorPort final : private TcpSocketEvents {
  public:
   static constexpr std::size_t kSendCap = 8 * 1024 * 1024;
+  /// A message buffer larger than this is given back once its message is sent.
+  static constexpr std::size_t kKeptMessageCapacity = 64 * 1024;
 
   /// What the monitor port reads and steers; every part outlives it.
   struct Parts {

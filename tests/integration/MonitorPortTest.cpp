@@ -48,10 +48,12 @@ TEST_F(MonitorPortTest, NothingIsQueuedWithoutAClientAndBeforeItsFirstTickAndLef
 
   client->Close();
   ASSERT_TRUE(MonitorSocket(SocketState::kListening));
-  // No tick since the close: the drain still sees a client, and the row waits for the next.
+  // No tick since the close: the drain still sees a client and queues this row, but a new
+  // client starts with an empty queue.
   auto user = ConnectUser("127.0.0.5");
+  EXPECT_GT(Feed().QueuedBytes(), 0u);
   auto next = ConnectMonitor();
-  EXPECT_EQ(Drained(*next).at(0).substr(0, 20), "^ZQ66^5^0^127.0.0.5^");
+  EXPECT_TRUE(Starting(Drained(*next), {"^ZQ66^5^"}).empty());
 }
 
 TEST_F(MonitorPortTest, CommandsSetFlagsSelectAndAskForTheSummaryWithTheMarkReadAtStart) {
@@ -131,6 +133,30 @@ TEST_F(MonitorPortTest, FullRingIsLoggedEmptiedAndGrownByAThousand) {
   const std::string line = "\"04-12-2026 1200Z SendToMonitor  Sendbuffer overflow 0 ";
   EXPECT_EQ(ErrorLogText(), line + "5000\"\r\n" + line + "6000\"\r\n");
   EXPECT_TRUE(MonitorQueue().empty());
+}
+
+TEST_F(MonitorPortTest, QueuedBytesAreBoundedAndGivenBackOnceTaken) {
+  StartOnline();
+  Feed().SockState = SocketState::kConnected;
+  const std::string large(30 * 1024, 'x');
+  for (int i = 0; i < 100; ++i) Feed().SendToMonitor(large);
+  EXPECT_EQ(Feed().QueuedBytes(), 100 * (large.size() + 1));
+  std::string taken;
+  while (Feed().TakeNext(taken)) {
+  }
+  // Nothing beyond an empty string's own room stays in the ring.
+  std::size_t kept = Feed().QueuedBytes();
+  for (const std::string& slot : Feed().MonitorBuffer())
+    kept += slot.capacity() - std::string().capacity();
+  EXPECT_EQ(kept, 0u);
+  // A burst past the byte bound is one overflow, and the queue never holds more than the bound.
+  std::size_t most = 0;
+  for (int i = 0; i < 400; ++i) {
+    Feed().SendToMonitor(large);
+    most = std::max(most, Feed().QueuedBytes());
+  }
+  EXPECT_LE(most, MonitorFeed::kMaxQueuedBytes);
+  EXPECT_EQ(ErrorLogLines(), 1u) << ErrorLogText();
 }
 
 TEST_F(MonitorPortTest, ClientThatNeverReadsIsDroppedOnceWhileUsersGoOn) {
