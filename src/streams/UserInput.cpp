@@ -13,22 +13,26 @@
 namespace velgate {
 namespace {
 
-// Backspace editing: each Chr(8) after the first character removes itself and the character
-// before it; Chr(8)s left at the very start are removed last.
-void ApplyBackspaces(std::string& held) {
-  std::string edited;
-  edited.reserve(held.size());
-  for (char c : held) {
-    if (c == '\b' && !edited.empty()) {
-      edited.pop_back();
+// Backspace editing of the login line as it arrives: each Chr(8) after the first character
+// removes itself and the character before it; Chr(8)s left at the very start are removed once
+// the block is done. held has no Chr(8) before (the last block's edit removed them all), so
+// editing only the new bytes gives what editing everything again would. Returns the lowest
+// position that changed.
+std::size_t AppendEdited(std::string& held, std::string_view fresh) {
+  std::size_t changed_from = held.size();
+  for (char c : fresh) {
+    if (c == '\b' && !held.empty()) {
+      held.pop_back();
+      changed_from = std::min(changed_from, held.size());
     } else {
-      edited += c;
+      held += c;
     }
   }
-  if (!edited.empty() && edited[0] == '\b') {
-    std::erase(edited, '\b');
+  if (!held.empty() && held[0] == '\b') {
+    std::erase(held, '\b');
+    changed_from = 0;
   }
-  held.swap(edited);
+  return changed_from;
 }
 
 // The first line end: the first of the kinds CR LF, LF CR, LF, CR that occurs at all.
@@ -42,10 +46,6 @@ std::size_t FindLineEnd(std::string_view held, std::size_t& length) {
     }
   }
   return std::string_view::npos;
-}
-
-bool EndsWithLineEnd(std::string_view held) {
-  return !held.empty() && (held.back() == '\r' || held.back() == '\n');
 }
 
 }  // namespace
@@ -84,29 +84,38 @@ void UserStreams::HandleInput(int s, std::string_view data) {
     uplink_->SendToCluster(prefix + filtered_ + kEtx);
     return;
   }
-  std::string& held = stream.held_input;
-  held += filtered_;
-  const bool login_line = state == StreamState::kAnnounced;
-  if (held.size() > kMostHeldText && (login_line || !EndsWithLineEnd(held))) {
-    // No line end in sight: the stream is ended as if its user had hung up.
-    error_log_.Write("VelgateIn_DataArrival", "Held text passed " + PlainNumber(kMostHeldText) +
-                                                  " characters without a line end " +
-                                                  PlainNumber(s));
-    held.clear();
-    CloseStream(s);
+  if (state == StreamState::kAnnounced) {
+    LoginSteps(s, filtered_, prefix);
     return;
   }
-  if (login_line) {
-    LoginSteps(s, prefix);
-  } else {
-    SendHeldLines(s, prefix);
+  // Held text never holds a line end between blocks: complete lines leave at once, so a line
+  // end can only be among the new bytes.
+  std::string& held = stream.held_input;
+  const std::size_t fresh_from = held.size();
+  held += filtered_;
+  const std::size_t found = std::string_view(held).substr(fresh_from).find_last_of("\r\n");
+  const std::size_t last_end = found == std::string_view::npos ? found : fresh_from + found;
+  const std::size_t unfinished =
+      last_end == std::string::npos ? held.size() : held.size() - last_end - 1;
+  if (unfinished > kMostHeldText) {
+    HeldTextTooLong(s);
+    return;
   }
+  SendHeldLines(s, last_end, prefix);
 }
 
-void UserStreams::LoginSteps(int s, const std::string& prefix) {
+void UserStreams::HeldTextTooLong(int s) {
+  // One line without an end in sight: the stream is ended as if its user had hung up.
+  error_log_.Write("VelgateIn_DataArrival", "Held text passed " + PlainNumber(kMostHeldText) +
+                                                " characters without a line end " + PlainNumber(s));
+  table_.At(s).held_input.clear();
+  CloseStream(s);
+}
+
+void UserStreams::LoginSteps(int s, std::string_view fresh, const std::string& prefix) {
   Stream& stream = table_.At(s);
   std::string& held = stream.held_input;
-  ApplyBackspaces(held);
+  const std::size_t changed_from = AppendEdited(held, fresh);
   StatusRow& row = view_.MutableRow(s);
   row.call.text = held;
   if (row.call.colour != colours::kYellow) row.call.colour = colours::kYellow;
@@ -115,9 +124,14 @@ void UserStreams::LoginSteps(int s, const std::string& prefix) {
     RefuseNuisance(s);
     return;
   }
+  // Before the new bytes there was no line end: only they are searched.
   std::size_t end_length = 0;
-  const std::size_t end = FindLineEnd(held, end_length);
-  if (end == std::string::npos) return;
+  std::size_t end = FindLineEnd(typed.substr(changed_from), end_length);
+  if (end == std::string::npos) {
+    if (held.size() > kMostHeldText) HeldTextTooLong(s);
+    return;
+  }
+  end += changed_from;
   std::string line = held.substr(0, end);
   held.erase(0, end + end_length);
   row.call.text = line;
@@ -131,22 +145,23 @@ void UserStreams::LoginSteps(int s, const std::string& prefix) {
   }
 }
 
-void UserStreams::SendHeldLines(int s, const std::string& prefix) {
+void UserStreams::SendHeldLines(int s, std::size_t last_end, const std::string& prefix) {
+  if (last_end == std::string::npos) return;
+  // The complete lines go up in one message, their last line end made CR LF; the unfinished
+  // rest waits for its end.
   std::string& held = table_.At(s).held_input;
-  const std::string_view typed = held;
+  const std::string_view complete = std::string_view(held).substr(0, last_end + 1);
   std::string out;
-  if (typed.ends_with("\r\n")) {
-    out.swap(held);
-  } else if (typed.ends_with("\n\r")) {
-    out.assign(held, 0, held.size() - 2);
-    out += "\r\n";
-  } else if (EndsWithLineEnd(held)) {
-    out.assign(held, 0, held.size() - 1);
+  if (complete.ends_with("\r\n")) {
+    out.assign(complete);
+  } else if (complete.ends_with("\n\r")) {
+    out.assign(complete.substr(0, complete.size() - 2));
     out += "\r\n";
   } else {
-    return;
+    out.assign(complete.substr(0, complete.size() - 1));
+    out += "\r\n";
   }
-  held.clear();
+  held.erase(0, last_end + 1);
   CopyInputToMonitor(s, out);
   uplink_->SendToCluster(prefix + out + kEtx);
 }

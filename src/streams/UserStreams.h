@@ -68,8 +68,9 @@ class UserStreams final : private TcpSocketEvents {
   // Input.
   void OnDataArrival(int index, std::string_view data) override;
   void HandleInput(int s, std::string_view data);
-  void LoginSteps(int s, const std::string& prefix);
-  void SendHeldLines(int s, const std::string& prefix);
+  void LoginSteps(int s, std::string_view fresh, const std::string& prefix);
+  void SendHeldLines(int s, std::size_t last_end, const std::string& prefix);
+  void HeldTextTooLong(int s);
   void RefuseNuisance(int s);
   void SendCallFieldUpdate(int s, char field);
   void CopyInputToMonitor(int s, std::string_view text);

@@ -81,10 +81,30 @@ TEST_F(StreamEndings, UserWhoStopsReadingIsEndedOnceWhileOthersKeepFlowing) {
   EXPECT_LE(waiting, 1024 * 1024 + flood_text);
 }
 
-TEST_F(StreamEndings, HeldTextWithoutLineEndEndsTheStreamAndIsNotLogged) {
+TEST_F(StreamEndings, APasteArrivesWholeAndOnlyOneOverlongLineEndsTheStream) {
   auto user = LoggedInUser("G1ABC", "127.0.0.2");
   const std::string long_line = std::string(65000, 'b') + "\r\n";
   EXPECT_TRUE(SentUp(*user, long_line, Up({"AA00", "2", long_line})));
+  // 180 KB of short lines in one write: every line reaches the cluster, in order.
+  std::string paste;
+  for (int i = 0; paste.size() < 180000; ++i)
+    paste += "sh/dx " + std::string(26, 'a' + i % 26) + "\r\n";
+  user->Send(paste);
+  std::string carried;
+  ASSERT_TRUE(loop.RunUntil([&] {
+    cluster->Pump();
+    carried.clear();
+    for (std::string_view got = cluster->Received(); !got.empty();) {
+      const std::size_t end = got.find(ETX);
+      if (end == std::string_view::npos) break;
+      EXPECT_TRUE(got.starts_with("AA00^2^"));
+      carried += got.substr(7, end - 7);
+      got.remove_prefix(end + 1);
+    }
+    return carried.size() >= paste.size();
+  }));
+  EXPECT_EQ(carried, paste);
+  cluster->ClearReceived();
   EXPECT_TRUE(SentUp(*user, std::string(70000, 'a'), Up({"AA17", "G1ABC", "2", "1"})));
   EXPECT_TRUE(WaitClosed(*user));
   EXPECT_EQ(ErrorLogText(),
