@@ -93,24 +93,33 @@ std::string QrvReply(std::string_view start_time, std::string_view version,
 
 DownstreamSplitter::Kind DownstreamSplitter::Feed(std::string_view block) {
   messages_.clear();
+  // The messages of the last block pointed into combined_; a large one's memory goes back.
+  if (combined_.capacity() > kKeptCapacity) std::string().swap(combined_);
+  // What is held has no Chr(4), so only the new block is searched, and without one the block
+  // is appended: every byte is copied a bounded number of times however the data is split.
+  const std::size_t eot_in_block = block.rfind(kEot);
+  if (eot_in_block == std::string_view::npos) {
+    if (holding_.size() + block.size() <= 10) {
+      const std::string whole = holding_ + std::string(block);
+      if (whole == kGreeting || whole == kReadyWord) {
+        holding_.clear();
+        return whole == kGreeting ? Kind::kGreeting : Kind::kReady;
+      }
+    }
+    if (holding_.size() + block.size() > kMostHeld) {
+      std::string().swap(holding_);
+      return Kind::kOverflow;
+    }
+    holding_.append(block);
+    return Kind::kMessages;
+  }
   std::string_view data = block;
   if (!holding_.empty()) {
-    combined_.swap(holding_);
-    holding_.clear();
+    combined_.assign(holding_);
     combined_.append(block);
     data = combined_;
   }
-  std::size_t last_eot = data.rfind(kEot);
-  if (last_eot == std::string_view::npos) {
-    if (data.size() <= 10 && data == kGreeting) return Kind::kGreeting;
-    if (data.size() <= 10 && data == kReadyWord) return Kind::kReady;
-    if (data.size() > kMostHeld) {
-      holding_.clear();
-      return Kind::kOverflow;
-    }
-    holding_.assign(data);
-    return Kind::kMessages;
-  }
+  const std::size_t last_eot = data.size() - block.size() + eot_in_block;
   std::size_t start = 0;
   while (start <= last_eot) {
     std::size_t end = data.find(kEot, start);
@@ -118,6 +127,9 @@ DownstreamSplitter::Kind DownstreamSplitter::Feed(std::string_view block) {
     start = end + 1;
   }
   holding_.assign(data.substr(last_eot + 1));
+  if (holding_.capacity() > kKeptCapacity && holding_.size() < kKeptCapacity / 4) {
+    holding_.shrink_to_fit();
+  }
   return Kind::kMessages;
 }
 

@@ -57,6 +57,8 @@ inline constexpr std::string_view kReadyWord = "7261";
 class DownstreamSplitter {
  public:
   static constexpr std::size_t kMostHeld = 16 * 1024 * 1024;
+  /// Buffers larger than this are given back once what they held is handled.
+  static constexpr std::size_t kKeptCapacity = 1024 * 1024;
 
   enum class Kind {
     kMessages,  ///< messages() holds the complete messages, in order (maybe none)

@@ -105,8 +105,17 @@ TEST(DownstreamSplitter, HandshakeWordsOnlyAsAWholeShortBlock) {
   EXPECT_EQ(splitter.Feed("7261" + EOT), DownstreamSplitter::Kind::kMessages);
 }
 
-TEST(DownstreamSplitter, MoreThanItHoldsWithoutAnEndIsAnOverflow) {
+TEST(DownstreamSplitter, ALargeMessageInSmallBlocksIsHeldOnceAndMoreThanItHoldsOverflows) {
   DownstreamSplitter splitter;
+  // 4 MiB in 1 KiB blocks: appended as it comes, not copied again on every block.
+  const std::string kilobyte(1024, 'x');
+  for (int i = 0; i < 4096; ++i)
+    ASSERT_EQ(splitter.Feed(kilobyte), DownstreamSplitter::Kind::kMessages);
+  ASSERT_EQ(splitter.Feed(EOT + "tail"), DownstreamSplitter::Kind::kMessages);
+  EXPECT_EQ(splitter.Messages().at(0).size(), std::size_t{4} << 20);
+  EXPECT_EQ(splitter.Holding(), "tail");
+  EXPECT_LT(splitter.Holding().capacity(), DownstreamSplitter::kKeptCapacity);
+  splitter.Reset();
   const std::string most(DownstreamSplitter::kMostHeld, 'x');
   EXPECT_EQ(splitter.Feed(most), DownstreamSplitter::Kind::kMessages);
   EXPECT_EQ(splitter.Feed("x"), DownstreamSplitter::Kind::kOverflow);
