@@ -1,5 +1,7 @@
 #include "app/ConfigFile.h"
 
+#include <cmath>
+
 #include "platform/NumberText.h"
 #include "platform/RecordFile.h"
 
@@ -15,9 +17,37 @@ void RecomputeListenerCount(Settings& settings) {
   }
 }
 
+// Records that make no sense are bad records: the default stays. A port is a whole number from
+// 1 to 65535; a window's place lies within reach of a screen.
+constexpr double kFarthestTwips = 1000000;
+constexpr std::int32_t kMostTableRows = 32767;
+
+double CheckedPort(double port) {
+  if (port != std::floor(port) || port < 1 || port > 65535) {
+    throw RunTimeError::InvalidPropertyValue();
+  }
+  return port;
+}
+
+// A port kept as text (the monitor's, the bridge's) must convert as the listener converts it.
+const std::string& CheckedPortText(const std::string& value) {
+  CheckedPort(TextToInteger32(value));
+  return value;
+}
+
+double WindowValue(const std::string& value, bool size) {
+  const double twips = Val(value);
+  if (twips > kFarthestTwips || twips < (size ? 0 : -kFarthestTwips)) {
+    // Far beyond 32-bit numbers it stays the overflow it always was.
+    if (std::fabs(twips) > 2147483647.0) throw RunTimeError::Overflow();
+    throw RunTimeError::InvalidPropertyValue();
+  }
+  return twips;
+}
+
 // A user port is kept once, by its decimal value, and never on the cluster port.
 void AddUserPort(const std::string& value, Settings& settings) {
-  std::int32_t port = ToInteger32(Val(value));
+  std::int32_t port = ToInteger32(CheckedPort(Val(value)));
   if (port == settings.ClusterPort) return;
   std::string text = PlainNumber(port);
   for (std::int32_t i = 1; i <= settings.UserPortCount; ++i) {
@@ -42,18 +72,23 @@ void AddRecord(std::string& text, std::string_view key, std::string_view value) 
 
 void ApplyConfigRecord(const std::string& key, const std::string& value, Settings& settings) {
   if (key == "RemotePort" || key == "ClusterPort" || key == "ZQC port") {
-    settings.ClusterPort = ToInteger16(Val(value));
+    settings.ClusterPort = ToInteger16(CheckedPort(ToInteger16(Val(value))));
   } else if (key == "UserPort" || key == "LocalPort" || key == "ListeningPort") {
     AddUserPort(value, settings);
   } else if (key == "AGWport") {
-    settings.AGWPort = value;
+    settings.AGWPort = CheckedPortText(value);
     RecomputeListenerCount(settings);
   } else if (key == "AGWenabled") {
     settings.AGWEnabled = ToInteger32(Val(value));
   } else if (key == "PreLoad") {
-    settings.PreLoad = TextToInteger16(value);
+    // The table holds 32767 rows, the listeners' among them.
+    const std::int16_t preload = TextToInteger16(value);
+    if (preload < 0 || preload + settings.NumListenPorts > kMostTableRows) {
+      throw RunTimeError::InvalidPropertyValue();
+    }
+    settings.PreLoad = preload;
   } else if (key == "MonitorPort") {
-    settings.MonitorPort = value;
+    settings.MonitorPort = CheckedPortText(value);
   } else if (key == "ClusterAllow") {
     settings.ClusterAllow.push_back(value);
   } else if (key == "MonitorAllow") {
@@ -61,25 +96,25 @@ void ApplyConfigRecord(const std::string& key, const std::string& value, Setting
   } else if (key == "Locked Out") {
     settings.AddLockOut(value);
   } else if (key == "Top") {
-    settings.MainWindow.top = ToSingle(Val(value));
+    settings.MainWindow.top = ToSingle(WindowValue(value, false));
   } else if (key == "Left") {
-    settings.MainWindow.left = ToSingle(Val(value));
+    settings.MainWindow.left = ToSingle(WindowValue(value, false));
   } else if (key == "Height") {
-    settings.MainWindow.height = ToSingle(Val(value));
+    settings.MainWindow.height = ToSingle(WindowValue(value, true));
   } else if (key == "Width") {
-    settings.MainWindow.width = ToSingle(Val(value));
+    settings.MainWindow.width = ToSingle(WindowValue(value, true));
   } else if (key == "Cfg Left") {
-    settings.CfgLeft = ToInteger32(Val(value));
+    settings.CfgLeft = ToInteger32(WindowValue(value, false));
   } else if (key == "Cfg Top") {
-    settings.CfgTop = ToInteger32(Val(value));
+    settings.CfgTop = ToInteger32(WindowValue(value, false));
   } else if (key == "LockOuts Top") {
-    settings.LockOutsTop = ToInteger32(Val(value));
+    settings.LockOutsTop = ToInteger32(WindowValue(value, false));
   } else if (key == "LockOuts Left") {
-    settings.LockOutsLeft = ToInteger32(Val(value));
+    settings.LockOutsLeft = ToInteger32(WindowValue(value, false));
   } else if (key == "LockOuts Height") {
-    settings.LockOutsHeight = ToInteger32(Val(value));
+    settings.LockOutsHeight = ToInteger32(WindowValue(value, true));
   } else if (key == "LockOuts Width") {
-    settings.LockOutsWidth = ToInteger32(Val(value));
+    settings.LockOutsWidth = ToInteger32(WindowValue(value, true));
   }
 }
 

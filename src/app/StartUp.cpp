@@ -74,6 +74,8 @@ void StartUp::FormLoadAfterPause() {
     parts_.monitor.Feed().FollowNew = true;
     parts_.view.UpdateLabels([&](MainLabels& labels) {
       labels.title = std::string("Velgate Version ") + kVersion;
+      // Only a listener that listens is reported as listening.
+      if (parts_.link.Socket().State() != SocketState::kListening) return;
       labels.lblDate = "Listening for cluster on " + parts_.local_ip + " port " +
                        PlainNumber(parts_.link.Socket().LocalPort());
     });
@@ -110,23 +112,43 @@ void StartUp::StartAction() {
 }
 
 void StartUp::StartTelnet() {
-  try {
-    timer4_.SetEnabled(false);
-    parts_.view.UpdateLabels([](MainLabels& labels) {
-      labels.title = std::string("Cluster Velgate (Velgate Version ") + kVersion + " by QQ0QQ)";
-    });
-    for (int i = 1; i <= settings_.NumListenPorts; ++i) {
-      // Start-up may have failed before the listeners' rows and timers existed.
-      if (!parts_.watchdog.Has(i)) throw RunTimeError::SubscriptOutOfRange();
-      TcpSocket& listener = parts_.streams.Socket(i);
+  timer4_.SetEnabled(false);
+  parts_.view.UpdateLabels([](MainLabels& labels) {
+    labels.title = std::string("Cluster Velgate (Velgate Version ") + kVersion + " by QQ0QQ)";
+  });
+  // A listener that cannot open is reported, and the others, the cluster's above all, still
+  // open.
+  for (int i = 1; i <= settings_.NumListenPorts; ++i) {
+    // Start-up may have failed before the listeners' rows and timers existed.
+    if (!parts_.watchdog.Has(i)) {
+      parts_.error_log.Write("StartTelnet", RunTimeError::SubscriptOutOfRange().Description());
+      break;
+    }
+    TcpSocket& listener = parts_.streams.Socket(i);
+    try {
       if (listener.State() != SocketState::kListening) OpenListener(i);
       parts_.watchdog.Watch(i, listener.LocalPort());
+    } catch (const RunTimeError& error) {
+      const bool bridge = i == settings_.NumListenPorts && settings_.AGWEnabled != 0;
+      ListenerFailed(bridge ? "agw2zqc" : "users",
+                     bridge ? settings_.AGWPort : settings_.UserPort(i), error);
     }
+  }
+  try {
     parts_.link.Listen();
   } catch (const RunTimeError& error) {
-    // The listeners after the failing one, the cluster listener among them, stay closed.
-    parts_.error_log.Write("StartTelnet", error.Description());
+    ListenerFailed("cluster", PlainNumber(settings_.ClusterPort), error);
   }
+}
+
+void StartUp::ListenerFailed(const std::string& what, const std::string& port,
+                             const RunTimeError& error) {
+  parts_.error_log.Write("StartTelnet", error.Description());
+  const std::string text =
+      "Cannot listen for " + what + " on port " + port + ": " + error.Description();
+  parts_.view.Report("error: " + text);
+  parts_.view.UpdateLabels(
+      [&](MainLabels& labels) { (what == "cluster" ? labels.lblDate : labels.txtError) = text; });
 }
 
 void StartUp::OpenListener(int i) {

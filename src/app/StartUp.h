@@ -65,6 +65,7 @@ class StartUp {
   void CreateListenerIndicators();
   void GuardUserListeners();
   void OpenListener(int i);
+  void ListenerFailed(const std::string& what, const std::string& port, const RunTimeError& error);
   void TimeDelay250(std::function<void()> continuation);
   void Timer2Tick();
   void Timer4Tick();

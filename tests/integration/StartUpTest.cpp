@@ -53,15 +53,26 @@ TEST_F(StartUp, OpensTheListenersAfterThePauseRewritesTheSettingsAndDeletesIpLog
   EXPECT_EQ(ErrorLogLines(), 1u);
 }
 
-TEST_F(StartUp, TakenUserPortIsAStartTelnetFailureAndStopsTheListenersAfterIt) {
+TEST_F(StartUp, ATakenPortIsReportedAsAFailureAndTheOtherListenersStillOpen) {
   folder.Write("Velgate.cfg", StandardConfig({PortRecord("UserPort", second_user_port)}));
   PortHolder holder(user_port);
   Gateway& g = Start();
   EXPECT_EQ(ErrorLogText(), "\"04-12-2026 1200Z StartTelnet Address in use\"\r\n");
-  // The listeners after the taken one stay closed; the monitor opened before.
-  EXPECT_EQ(g.Streams().Socket(2).State(), SocketState::kClosed);
-  EXPECT_EQ(g.Link().Socket().State(), SocketState::kClosed);
+  EXPECT_EQ(Labels().txtError,
+            "Cannot listen for users on port " + N(user_port) + ": Address in use");
+  EXPECT_EQ(g.Streams().Socket(2).State(), SocketState::kListening);
+  EXPECT_EQ(g.Link().Socket().State(), SocketState::kListening);
   EXPECT_TRUE(PortAnswers(monitor_port));
+
+  // The cluster's port taken: the status line says so, never "Listening".
+  holder.Release();
+  g.CloseByProgram();
+  loop.Poll();
+  PortHolder cluster_holder(cluster_port);
+  Start();
+  EXPECT_EQ(Labels().lblDate,
+            "Cannot listen for cluster on port " + N(cluster_port) + ": Address in use");
+  EXPECT_TRUE(PortAnswers(user_port));
 }
 
 TEST_F(StartUp, TakenMonitorPortDelaysTheListenersToTheFallbackStart) {

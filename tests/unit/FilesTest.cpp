@@ -75,7 +75,8 @@ TEST(ConfigFileTest, PortRecordsGiveTheClusterPortAndTheListeners) {
       {"UserPort=07373;UserPort=7374;UserPort=7373", 9003, "7373,7374", 0},
       {"LocalPort=7374;ListeningPort=7375;UserPort= 7376 ", 9003, "7374,7375,7376", 0},
       {"UserPort=9003;UserPort=7373", 9003, "7373", 0},
-      {"UserPort=abc", 9003, "0", 0},
+      // Bad ports are bad records: the default listener stays.
+      {"UserPort=abc;UserPort=0;UserPort=70000;UserPort=-1;UserPort=7373.5", 9003, "7373", 0},
       {"AGWenabled=1;UserPort=7373;UserPort=7374;AGWport=9002", 9003, "7373,7374,9002", 3},
       // Without a user-port record one listener remains: the default port, or the bridge.
       {"AGWport=9100", 9003, "7373", 0},
@@ -199,6 +200,14 @@ TEST(ConfigFileTest, ABadRecordIsReportedAndTheRestIsStillRead) {
       {"PreLoad=abc", "Type mismatch"},
       {"PreLoad=", "Type mismatch"},
       {"PreLoad=40000", "Overflow"},
+      {"PreLoad=-2", "Invalid property value"},
+      {"PreLoad=32767", "Invalid property value"},
+      {"ClusterPort=0", "Invalid property value"},
+      {"MonitorPort=", "Type mismatch"},
+      {"MonitorPort=" + std::string(401, '9'), "Invalid property value"},
+      {"AGWport=70000", "Invalid property value"},
+      {"Top=-5000000", "Invalid property value"},
+      {"LockOuts Height=-1", "Invalid property value"},
       {"Cfg Left=3000000000", "Overflow"},
       {"Width=1" + std::string(42, '0'), "Overflow"}};
   for (const auto& [record, error] : cases) {
