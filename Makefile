@@ -1,7 +1,7 @@
 # The two commands: `make run` starts the gateway, `make test` builds and runs every test.
 # Also: `make window` starts the desktop program, `make lint` runs clang-tidy over src/ and
 # apps/, `make format` formats every source file.
-.PHONY: run window test build build-test setup clean lint format
+.PHONY: run window test build build-test setup clean lint format fuzz
 
 setup:
 	@scripts/setup
@@ -31,8 +31,12 @@ lint: setup
 	@cmake --preset lint >/dev/null
 	scripts/lint
 
+# Every fuzz target for FUZZ_SECONDS each (default 60).
+fuzz: setup
+	scripts/fuzz $(FUZZ_SECONDS)
+
 format: setup
 	scripts/check-format --fix
 
 clean:
-	rm -rf build build-test build-lint
+	rm -rf build build-test build-lint build-fuzz

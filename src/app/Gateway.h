@@ -67,6 +67,7 @@ class Gateway final : public WindowActions {
   const Settings& CurrentSettings() const { return store_.Current(); }
   const HighwaterMarks& Marks() const { return store_.Marks(); }
   StreamTable& Streams() { return streams_.Table(); }
+  UserStreams& Users() { return streams_; }
   ClusterLink& Link() { return link_; }
   MonitorPort& Monitor() { return monitor_port_; }
   DescriptorGuard& Descriptors() { return descriptors_; }

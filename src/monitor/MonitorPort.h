@@ -47,6 +47,8 @@ class MonitorPort final : private TcpSocketEvents {
   void Listen();
   /// Closes the socket and stops the drain for good (shutdown).
   void Stop();
+  /// Carries out one block of commands, as the client's socket delivers it.
+  void ReceiveBlock(std::string_view data) { OnDataArrival(0, data); }
 
  private:
   void OnConnectionRequest(int index, PendingConnection& request) override;

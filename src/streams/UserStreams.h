@@ -45,6 +45,8 @@ class UserStreams final : private TcpSocketEvents {
   /// The cluster link the streams send to; until then they are offline.
   void AttachUplink(ClusterUplink& uplink) { uplink_ = &uplink; }
 
+  /// Handles one block stream s's user sent, as its socket delivers it.
+  void ReceiveBlock(int s, std::string_view data) { OnDataArrival(s, data); }
   /// The stream table with its sockets.
   StreamTable& Table() { return table_; }
   const StreamTable& Table() const { return table_; }

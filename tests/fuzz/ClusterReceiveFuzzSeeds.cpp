@@ -1,4 +1,5 @@
-// Seed inputs for the cluster receive target: each code, the handshake words, bad fields.
+// Seed inputs for the cluster receive target: each code, the handshake words, bad fields. The
+// first byte chooses the block size (16 here, so the handshake words arrive whole).
 
 #include <string>
 #include <vector>
@@ -6,7 +7,7 @@
 std::vector<std::string> FuzzSeeds() {
   const std::string e = "\x03";
   const std::string t = "\x04";
-  return {
+  std::vector<std::string> seeds = {
       "ZQ Cluster",
       "7261",
       "0" + e + "3" + e + "text" + e + "41" + t,
@@ -24,4 +25,6 @@ std::vector<std::string> FuzzSeeds() {
       "x" + e + "3" + t + t + "1" + e + "-1" + t + "1" + e + "99999" + t + "1" + e + "0" + t,
       "1" + e + "6" + t + "tail without end",
   };
+  for (std::string& seed : seeds) seed.insert(0, 1, '\x0f');
+  return seeds;
 }

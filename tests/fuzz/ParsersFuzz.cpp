@@ -1,0 +1,44 @@
+// Fuzz target: the pure readers of untrusted bytes. The first byte picks one: the telnet filter
+// (in blocks; it never makes text longer), the Velgate.cfg reader (read, derived, written) or
+// the highwater.dat reader.
+
+#include <cstdlib>
+#include <string>
+
+#include "FuzzGateway.h"
+#include "app/ConfigFile.h"
+#include "codec/TelnetFilter.h"
+#include "platform/RunTimeError.h"
+#include "protection/HighwaterFile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
+  switch (data[0] % 3) {
+    case 0: {
+      velgate::TelnetFilterState state;
+      std::string text;
+      velgate::testing::InBlocks(data + 1, size - 1, [&](std::string_view block) {
+        velgate::FilterTelnet(state, block, text);
+      });
+      if (text.size() > bytes.size()) std::abort();
+      break;
+    }
+    case 1: {
+      velgate::Settings settings;
+      velgate::ReadConfigRecords(bytes, settings);
+      velgate::FinishConfigReading(settings);
+      velgate::AddBridgePortEntry(settings);
+      velgate::WriteConfigText(settings);
+      break;
+    }
+    default:
+      try {
+        velgate::ReadHighwaterCount(bytes);
+      } catch (const velgate::RunTimeError&) {
+      }
+      velgate::ReadHighwaterDate(bytes);
+      break;
+  }
+  return 0;
+}

@@ -1,0 +1,23 @@
+// Seed inputs for the parsers target: 0 telnet filter (then the block size), 1 Velgate.cfg,
+// 2 highwater.dat.
+
+#include <string>
+#include <vector>
+
+std::vector<std::string> FuzzSeeds() {
+  using namespace std::string_literals;
+  return {
+      "\x00\x03\xff\xfb\x01\xff\xff"
+      "abc\r\0\xff\xfa\x18xx\xff\xf0\r\n"s,
+      "\x00\x0f\xff\xfd\x03\xff"s,
+      "\x01\"AGWenabled\",1\r\n\"ClusterPort\",9003\r\n\"UserPort\",\"7373\"\r\n"
+      "\"AGWport\",\"9002\"\r\n\"MonitorPort\",\"15555\"\r\n\"PreLoad\",5\r\n"
+      "\"Locked Out\",\"10.\"\r\n\"ClusterAllow\",\"127.\"\r\n\"Top\",100\r\n"
+      "\"LockOuts Width\",3675\r\n"s,
+      "\x01\"PreLoad\",abc\n\"Width\",1e99\r\"UserPort\",\"07373\",extra\r\n\"\r\n"s,
+      "\x01\"UserPort\"\r\n\"Locked Out\"\r\n,,,\r\n\"unterminated"s,
+      "\x02"
+      "17,\"04-Dec-2026 1200Z\"\r\n"s,
+      "\x02many\r\n"s,
+      "\x02\"\","s};
+}
