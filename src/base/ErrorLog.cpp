@@ -60,8 +60,11 @@ void ErrorLogFile::ReportLeftOut(std::int64_t before_second) {
 void ErrorLogFile::Append(std::string_view where, std::string_view text) {
   try {
     AppendToFile(path_, ErrorLogLine(clock_.Now().local, where, text));
+    failing_ = false;
   } catch (const RunTimeError& error) {
-    if (alert_) alert_(error.Description());
+    // The operator hears of it once, not once a line, until the log can be written again.
+    if (alert_ && !failing_) alert_(error.Description());
+    failing_ = true;
   }
 }
 

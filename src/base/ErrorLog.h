@@ -50,6 +50,7 @@ class ErrorLogFile {
   const Clock& clock_;
   Alert alert_;
   std::unordered_map<std::string, PlaceCount> places_;
+  bool failing_ = false;
 };
 
 }  // namespace velgate

@@ -85,6 +85,7 @@ class GatewayFixture : public ::testing::Test {
     gateway = std::make_unique<Gateway>(loop.io, loop.clock, loop.timers,
                                         GatewayOptions{folder.Path(), false});
     gateway->SetShutdownHandler([this] { shut_down = true; });
+    gateway->View().SetListener(listener);
     gateway->FormLoad();
     if (past_pause) loop.AdvanceMs(250);
     return *gateway;
@@ -200,6 +201,8 @@ class GatewayFixture : public ::testing::Test {
             monitor_port = ports[3], bridge_port = ports[4];
   /// The address prefix the cluster and monitor ports take callers from; empty: any.
   std::string trusted = "127.";
+  /// Hears the gateway's alerts and reports from start-up on, when set.
+  ViewListener* listener = nullptr;
   std::unique_ptr<Gateway> gateway;
   bool shut_down = false;
   Peer cluster;
