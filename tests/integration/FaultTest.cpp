@@ -26,6 +26,14 @@ class Faults : public GatewayFixture, public ViewListener {
   void BringToFront() override {}
   void Report(const std::string&) override {}
 
+  std::size_t LogLinesWith(const std::string& text) const {
+    std::size_t count = 0;
+    const std::string log = ErrorLogText();
+    for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+      ++count;
+    return count;
+  }
+
   int alerts = 0;
 };
 
@@ -73,6 +81,53 @@ TEST_F(Faults, TwoThousandSilentCallersAreAllClosedByTheLoginTimeout) {
   EXPECT_TRUE(SentUp(*user, "still here\r\n", Up({"AA00", N(LastStream()), "still here\r\n"})));
   std::cout << "silent callers: " << closed << " of " << kCallers
             << " closed at 5 minutes; peak memory " << PeakKiB() / 1024 << " MiB\n";
+}
+
+TEST_F(Faults, AMonitorClientThatNeverReadsWhileAThousandUsersChatIsDroppedAtItsCap) {
+  StartOnline();
+  constexpr int kUsers = 1000;
+  std::vector<Peer> users;
+  std::string logins;
+  for (int i = 0; i < kUsers; ++i) {
+    const int address = i / 9;
+    users.push_back(ConnectUser("127.0." + N(address / 250) + "." + N(address % 250 + 1)));
+    logins += Down({"6", N(LastStream())});
+  }
+  const int first = LastStream() - kUsers + 1;
+  ClusterSends(logins);
+  ASSERT_TRUE(loop.RunUntil([&] {
+    for (int s = first; s < first + kUsers; ++s)
+      if (State(s) != StreamState::kLoggedIn) return false;
+    return true;
+  }));
+  ClusterGot();
+  auto monitor = std::make_unique<TestPeer>(monitor_port);
+  ASSERT_TRUE(loop.RunUntil(
+      [&] { return gateway->Monitor().Socket().State() == SocketState::kConnected; }));
+  loop.AdvanceMs(20);
+  monitor->Send("M*^");  // the feed on: every stream's output is copied to it, and never read
+  // What the gateway holds for the monitor stays bounded however long it does not read.
+  const std::string line = std::string(1000, 'x') + "\r\n";
+  std::size_t most_held = 0;
+  int rounds = 0;
+  for (; rounds < 100 && gateway->Monitor().Socket().State() == SocketState::kConnected; ++rounds) {
+    std::string burst;
+    for (int s = first; s < first + kUsers; ++s) burst += Down({"0", N(s), line});
+    ClusterSends(burst);
+    Settle();
+    loop.AdvanceMs(20);
+    most_held =
+        std::max(most_held, Feed().QueuedBytes() + gateway->Monitor().Socket().QueuedBytes());
+  }
+  EXPECT_FALSE(Feed().MonitorActive);
+  EXPECT_EQ(LogLinesWith("VelgateMonitor_Error"), 1u);
+  EXPECT_LE(most_held, MonitorFeed::kMaxQueuedBytes + MonitorPort::kSendCap);
+  // Every user had every line, and still gets through.
+  EXPECT_TRUE(users.back()->WaitForBytes(loop, rounds * line.size()));
+  EXPECT_TRUE(SentUp(*users.back(), "still here\r\n",
+                     Up({"AA00", N(first + kUsers - 1), "still here\r\n"})));
+  std::cout << "monitor never reading: dropped after " << rounds << " rounds of " << kUsers
+            << " lines; at most " << most_held / 1024 << " KiB held for it\n";
 }
 
 TEST_F(Faults, SettingsOfRandomBytesCostOnlyTheirOwnRecords) {
