@@ -1,7 +1,7 @@
 # The two commands: `make run` starts the gateway, `make test` builds and runs every test.
 # Also: `make window` starts the desktop program, `make lint` runs clang-tidy over src/ and
 # apps/, `make format` formats every source file.
-.PHONY: run window test build build-test setup clean lint format fuzz
+.PHONY: run window test build build-test setup clean lint format fuzz bench
 
 setup:
 	@scripts/setup
@@ -31,6 +31,10 @@ lint: setup
 	@cmake --preset lint >/dev/null
 	scripts/lint
 
+# The benchmarks and the load tool, release build; results in bench/results/.
+bench: setup
+	scripts/bench
+
 # Every fuzz target for FUZZ_SECONDS each (default 60).
 fuzz: setup
 	scripts/fuzz $(FUZZ_SECONDS)
@@ -39,4 +43,4 @@ format: setup
 	scripts/check-format --fix
 
 clean:
-	rm -rf build build-test build-lint build-fuzz
+	rm -rf build build-test build-lint build-fuzz build-bench

@@ -20,13 +20,22 @@ void Settings::AddLockOut(std::string text) {
   if (static_cast<std::size_t>(LockOutCount) >= LockOuts.size()) {
     LockOuts.resize(static_cast<std::size_t>(LockOutCount) + 1);
   }
+  LockOutIndex.emplace(text, LockOutCount);  // an earlier equal entry keeps its place
   LockOuts[static_cast<std::size_t>(LockOutCount)] = std::move(text);
 }
 
+void Settings::ClearLockOuts() {
+  LockOutCount = 0;
+  LockOutIndex.clear();
+}
+
+std::int32_t Settings::LockOutPosition(std::string_view text) const {
+  const auto found = LockOutIndex.find(text);
+  return found == LockOutIndex.end() ? 0 : found->second;
+}
+
 bool Settings::HasEmptyLockOut() const {
-  for (std::int32_t i = 1; i <= LockOutCount; ++i)
-    if (LockOuts[static_cast<std::size_t>(i)].empty()) return true;
-  return false;
+  return LockOutPosition("") != 0;
 }
 
 }  // namespace velgate

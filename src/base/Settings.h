@@ -4,7 +4,10 @@
 // unused.
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace velgate {
@@ -33,6 +36,15 @@ struct Settings {
   /// Lock-out address prefixes, 1-based.
   std::vector<std::string> LockOuts{""};
   std::int32_t LockOutCount = 0;
+  /// Each entry's first position in the list, so that a caller is tested in time that grows
+  /// with its address, not with the list.
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+      return std::hash<std::string_view>{}(text);
+    }
+  };
+  std::unordered_map<std::string, std::int32_t, TextHash, std::equal_to<>> LockOutIndex;
   /// Address prefixes allowed on the cluster and monitor ports; empty: any address.
   std::vector<std::string> ClusterAllow;
   std::vector<std::string> MonitorAllow;
@@ -57,6 +69,10 @@ struct Settings {
   void SetUserPort(int i, std::string text);
   /// Appends a lock-out entry.
   void AddLockOut(std::string text);
+  /// Empties the lock-out list.
+  void ClearLockOuts();
+  /// The position (1-based) of the first entry equal to text, or 0.
+  std::int32_t LockOutPosition(std::string_view text) const;
   /// Whether an entry of the lock-out list is empty (which refuses every address).
   bool HasEmptyLockOut() const;
 };

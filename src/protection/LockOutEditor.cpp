@@ -47,7 +47,7 @@ std::vector<std::string> LockOutEditor::SavedList() const {
 }
 
 void StoreLockOuts(const std::vector<std::string>& list, Settings& settings) {
-  settings.LockOutCount = 0;
+  settings.ClearLockOuts();
   for (const std::string& entry : list) settings.AddLockOut(entry);
 }
 

@@ -10,11 +10,14 @@ bool Begins(std::string_view address, const std::string& entry) {
 }  // namespace
 
 std::int32_t FirstMatchingLockOut(const Settings& settings, std::string_view address) {
-  for (std::int32_t i = 1; i <= settings.LockOutCount; ++i) {
-    const std::string& entry = settings.LockOuts[static_cast<std::size_t>(i)];
-    if (Begins(address, entry)) return i;
+  // An entry locks the address out when it is one of the address's beginnings: each beginning
+  // is looked up, and the earliest entry among them wins, as a walk down the list would find.
+  std::int32_t first = 0;
+  for (std::size_t length = 0; length <= address.size(); ++length) {
+    const std::int32_t position = settings.LockOutPosition(address.substr(0, length));
+    if (position != 0 && (first == 0 || position < first)) first = position;
   }
-  return 0;
+  return first;
 }
 
 bool Allowed(const std::vector<std::string>& allow, std::string_view address) {

@@ -8,6 +8,7 @@
 
 #include "model/RowLayout.h"
 #include "protection/LockOutEditor.h"
+#include "protection/LockOuts.h"
 
 namespace velgate {
 namespace {
@@ -57,6 +58,21 @@ TEST(ShellSort4Test, SortsByCharacterCodesWithTheEmptyTextFirst) {
   std::sort(expected.begin(), expected.end());
   ShellSort4(many);
   EXPECT_EQ(many, expected);
+}
+
+TEST(LockOutsTest, TheFirstEntryThatBeginsTheAddressWinsAndStoredListsReplaceTheOld) {
+  Settings settings;
+  for (const char* entry : {"192.0.2.7", "10.", "192.0.2.", "10.", "192.0.2.70"})
+    settings.AddLockOut(entry);
+  const std::pair<const char*, int> cases[] = {
+      {"192.0.2.7", 1}, {"192.0.2.70", 1}, {"192.0.2.8", 3}, {"10.1.1.1", 2}, {"10", 0}, {"", 0}};
+  for (const auto& [address, first] : cases)
+    EXPECT_EQ(FirstMatchingLockOut(settings, address), first) << address;
+  EXPECT_FALSE(settings.HasEmptyLockOut());
+  StoreLockOuts({"203.0.113.", ""}, settings);
+  EXPECT_EQ(FirstMatchingLockOut(settings, "192.0.2.7"), 2);  // the empty entry refuses all
+  EXPECT_EQ(FirstMatchingLockOut(settings, "203.0.113.9"), 1);
+  EXPECT_TRUE(settings.HasEmptyLockOut());
 }
 
 Texts Rows(const LockOutEditor& editor) {
