@@ -62,7 +62,7 @@ void ClusterDispatch::Dispatch(int code, int s, const LinkFields& fields, int& m
       ConfirmLogin(s, code, fields);
       break;
     case 7:
-      table_.At(s).state = StreamState::kLoginSent;
+      table_.SetState(s, StreamState::kLoginSent);
       view_.MutableRow(s).call.colour = colours::kLightPink;
       streams_.SendToStream(s, WithLineEnd(Field(fields, 2)));
       break;
@@ -105,7 +105,7 @@ void ClusterDispatch::DeliverText(int s, const LinkFields& fields, int& marker) 
 
 void ClusterDispatch::ConfirmLogin(int s, int code, const LinkFields& fields) {
   Stream& stream = table_.At(s);
-  stream.state = StreamState::kLoggedIn;
+  table_.SetState(s, StreamState::kLoggedIn);
   stream.login_timer.SetEnabled(false);
   StatusRow& row = view_.MutableRow(s);
   if (code == 6) {

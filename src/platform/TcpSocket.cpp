@@ -83,7 +83,7 @@ void TcpSocket::Listen() {
     throw RunTimeError::FromSocket(error);
   }
   local_port_ = acceptor_.local_endpoint(error).port();
-  state_ = SocketState::kListening;
+  SetState(SocketState::kListening);
   StartAccepting();
 }
 
@@ -138,6 +138,12 @@ bool TcpSocket::RefuseWaitingCaller() {
   return refused;
 }
 
+void TcpSocket::SetState(SocketState state) {
+  const SocketState from = state_;
+  state_ = state;
+  if (state_listener_ && from != state) state_listener_->OnSocketState(index_, from, state);
+}
+
 void TcpSocket::Accept(PendingConnection& request) {
   if (state_ != SocketState::kClosed) {
     throw RunTimeError(40020, "Invalid operation at current state");
@@ -156,7 +162,7 @@ void TcpSocket::Connected() {
   std::error_code ignored;
   socket_.set_option(tcp::no_delay(true), ignored);
   socket_.non_blocking(true, ignored);
-  state_ = SocketState::kConnected;
+  SetState(SocketState::kConnected);
   StartReading();
 }
 
@@ -167,7 +173,7 @@ void TcpSocket::Connect(const std::string& host, int port) {
   ReleaseHandles();
   remote_ip_ = host;
   remote_port_ = port;
-  state_ = SocketState::kConnecting;
+  SetState(SocketState::kConnecting);
   if (!resolver_) resolver_ = std::make_unique<tcp::resolver>(io_);
   const std::uint64_t generation = *life_;
   auto life = life_;
@@ -204,7 +210,7 @@ void TcpSocket::Close() {
     socket_.write_some(asio::buffer(outgoing_.data() + sent_, QueuedBytes()), ignored);
   }
   ReleaseHandles();
-  state_ = SocketState::kClosed;
+  SetState(SocketState::kClosed);
 }
 
 bool TcpSocket::SendData(std::string_view data) {
@@ -312,7 +318,7 @@ void TcpSocket::OnReadable() {
 
 void TcpSocket::RemoteClosed() {
   ReleaseHandles();
-  state_ = SocketState::kClosed;
+  SetState(SocketState::kClosed);
   events_.OnClose(index_);
 }
 
@@ -324,7 +330,7 @@ void TcpSocket::FailWith(const RunTimeError& error) {
   // The socket is in the error state at once; its owner hears of it from the loop, never from
   // inside the call that failed.
   ReleaseHandles();
-  state_ = SocketState::kError;
+  SetState(SocketState::kError);
   const std::uint64_t generation = *life_;
   auto life = life_;
   asio::post(io_, [this, life, generation, error] {

@@ -51,6 +51,15 @@ class PendingConnection {
   int remote_port_ = 0;
 };
 
+/// Hears every change of a socket's state as it happens (an owner that keeps counts).
+class SocketStateListener {
+ public:
+  virtual void OnSocketState(int index, SocketState from, SocketState to) = 0;
+
+ protected:
+  ~SocketStateListener() = default;
+};
+
 /// What a socket reports to its owner; index is the socket's index in its owner's array.
 class TcpSocketEvents {
  public:
@@ -114,6 +123,8 @@ class TcpSocket {
     reserve_ = &reserve;
     on_refused_ = std::move(on_refused);
   }
+  /// Tells listener of every change of State() from now on.
+  void SetStateListener(SocketStateListener* listener) { state_listener_ = listener; }
   /// Starts connecting to host:port; completion is the Connect or the Error event.
   void Connect(const std::string& host, int port);
   /// Closes whatever the socket holds; what is queued is handed to the system first.
@@ -126,6 +137,7 @@ class TcpSocket {
  private:
   void StartAccepting();
   bool RefuseWaitingCaller();
+  void SetState(SocketState state);
   void StartReading();
   void OnReadable();
   void ScheduleFlush();
@@ -153,6 +165,7 @@ class TcpSocket {
   std::unique_ptr<asio::ip::tcp::resolver> resolver_;
   std::unique_ptr<asio::steady_timer> accept_retry_;
   DescriptorReserve* reserve_ = nullptr;
+  SocketStateListener* state_listener_ = nullptr;
   std::function<void()> on_refused_;
   std::string outgoing_;
   std::size_t sent_ = 0;

@@ -1,6 +1,9 @@
 // Admission: a connection request on a user or bridge listener becomes a stream, in this order:
 // watchdog, per-address limit, highwater, a free stream, accept, status row, lock-out test,
-// the offline notice or the announcement to the cluster.
+// the offline notice or the announcement to the cluster. Each step takes the same time however
+// many streams there are.
+
+#include <cassert>
 
 #include "codec/LinkCodec.h"
 #include "codec/MonitorMessages.h"
@@ -32,20 +35,15 @@ void UserStreams::Admit(int index, PendingConnection& request, int& examined) {
   const std::string address = request.RemoteHostIP();
   const std::int32_t number = IPToNumber(address);
 
-  std::int32_t users = 0;
-  std::int32_t same = 0;
-  for (int s = settings_.FirstStreamIndex; s <= table_.StreamMax(); ++s) {
-    examined = s;
-    const Stream& other = table_.At(s);
-    if (other.socket->State() != SocketState::kConnected) continue;
-    if (other.state == StreamState::kLoggedIn) ++users;
-    if (other.address_number == number && ++same > kMostPerAddress) {
-      // Taken and closed at once, without a word: the listener itself keeps listening.
-      request.Refuse();
-      return;
-    }
+  // The table keeps the counts a walk over every stream would give (checked in test builds).
+  assert(table_.CountsAgree(settings_.FirstStreamIndex));
+  if (table_.ConnectedFrom(number) > kMostPerAddress) {
+    // Taken and closed at once, without a word: the listener itself keeps listening.
+    request.Refuse();
+    return;
   }
-  highwater_.UpdateHighwater(users);
+  examined = table_.StreamMax();
+  highwater_.UpdateHighwater(table_.LoggedInUsers());
 
   const int s = table_.OpenSlot(settings_.FirstStreamIndex);
   examined = s;
@@ -59,7 +57,7 @@ void UserStreams::Admit(int index, PendingConnection& request, int& examined) {
   row.address.tip.clear();
   row.address.text = socket.RemoteHostIP();
   row.address.tag = PlainNumber(index);
-  stream.address_number = number;
+  table_.SetAddressNumber(s, number);
   stream.is_bridge = settings_.AGWEnabled != 0 && index >= settings_.AGWIndex;
   if (monitor_.FollowNew) monitor_.MonitoredStream = static_cast<std::int16_t>(s);
   uplink_->SendToCluster(AA02(settings_.FirstStreamIndex, table_.StreamMax()));
@@ -76,7 +74,7 @@ void UserStreams::Admit(int index, PendingConnection& request, int& examined) {
   }
   row.port.colour = colours::kWhite;
   SendRow(s);
-  stream.state = StreamState::kAnnounced;
+  table_.SetState(s, StreamState::kAnnounced);
   row.address.colour = table_.RemoteIPcolour(s);
   uplink_->SendToCluster(
       AA03ConnectRequest(s, row.address.text, row.address.tag, stream.connection));
@@ -92,7 +90,7 @@ bool UserStreams::LockedOut(const std::string& address, int s) {
     row.call.colour = colours::kGreen;
     row.address.colour = table_.RemoteIPcolour(s);
     row.port.colour = colours::kLightPink;
-    table_.At(s).state = StreamState::kRefused;
+    table_.SetState(s, StreamState::kRefused);
     if (monitor_.MonitorActive && monitor_.Storing()) {
       monitor_.SendToMonitor(monitor_messages::Row(monitor_.Selected(s), s, row));
     }

@@ -27,7 +27,7 @@ void UserStreams::ConnectOut(std::string_view call, std::string_view host, std::
     stream.socket->Connect(row.address.text, port_number);
     stream.line_mode = false;
     SendRow(s);
-    stream.state = StreamState::kAnnounced;
+    table_.SetState(s, StreamState::kAnnounced);
     uplink_->SendToCluster(AA06(row.call.text, s, row.address.text, stream.connection));
   } catch (const RunTimeError& error) {
     error_log_.Write("ConnectOut", error.Description());

@@ -45,6 +45,8 @@ void StreamTable::GrowStreamTable(std::int32_t count) {
     const int s = ++stream_max_;
     Stream& stream = streams_.emplace_back();
     stream.socket = std::make_unique<TcpSocket>(io_, events_, s, kUserSendCap);
+    stream.socket->SetStateListener(this);
+    closed_.insert(s);
     stream.login_timer = Timer(timers_, 5000, false, [this, s] { on_login_tick_(s); });
   }
 }
@@ -60,7 +62,7 @@ int StreamTable::OpenSlot(int first_stream) {
   stream.connection = NextConnID();
   stream.socket->Close();
   // A slot never inherits its last occupant's state, input or login count.
-  stream.state = StreamState::kAccepted;
+  SetState(s, StreamState::kAccepted);
   stream.telnet = TelnetFilterState{};
   stream.idle_ticks = 0;
   stream.monitor_echo = true;
@@ -80,10 +82,65 @@ Colour StreamTable::RemoteIPcolour(int s) const {
 }
 
 int StreamTable::FirstClosedStream(int first_stream) const {
-  for (int s = first_stream < 1 ? 1 : first_stream; s <= stream_max_; ++s) {
-    if (streams_[static_cast<std::size_t>(s)].socket->State() == SocketState::kClosed) return s;
+  const auto found = closed_.lower_bound(first_stream < 1 ? 1 : first_stream);
+  return found == closed_.end() ? -1 : *found;
+}
+
+void StreamTable::SetState(int s, StreamState state) {
+  Stream& stream = At(s);
+  Count(stream, -1);
+  stream.state = state;
+  Count(stream, +1);
+}
+
+void StreamTable::SetAddressNumber(int s, std::int32_t number) {
+  Stream& stream = At(s);
+  Count(stream, -1);
+  stream.address_number = number;
+  Count(stream, +1);
+}
+
+std::int32_t StreamTable::ConnectedFrom(std::int32_t number) const {
+  const auto found = connected_per_address_.find(number);
+  return found == connected_per_address_.end() ? 0 : found->second;
+}
+
+void StreamTable::Count(const Stream& stream, int delta) {
+  if (stream.socket->State() != SocketState::kConnected) return;
+  if (stream.state == StreamState::kLoggedIn) logged_in_connected_ += delta;
+  std::int32_t& same = connected_per_address_[stream.address_number];
+  same += delta;
+  if (same == 0) connected_per_address_.erase(stream.address_number);
+}
+
+void StreamTable::OnSocketState(int s, SocketState from, SocketState to) {
+  if (from == SocketState::kClosed) closed_.erase(s);
+  if (to == SocketState::kClosed) closed_.insert(s);
+  const Stream& stream = streams_[static_cast<std::size_t>(s)];
+  // The socket's state is already the new one: a stream leaving "connected" is counted out
+  // as if it were still connected, one arriving is counted in.
+  if (from == SocketState::kConnected) {
+    if (stream.state == StreamState::kLoggedIn) logged_in_connected_ -= 1;
+    std::int32_t& same = connected_per_address_[stream.address_number];
+    if (--same == 0) connected_per_address_.erase(stream.address_number);
+  } else if (to == SocketState::kConnected) {
+    Count(stream, +1);
   }
-  return -1;
+}
+
+bool StreamTable::CountsAgree(int first_stream) const {
+  std::int32_t users = 0;
+  std::unordered_map<std::int32_t, std::int32_t> per_address;
+  std::set<int> closed;
+  for (int s = 0; s <= stream_max_; ++s) {
+    const Stream& stream = streams_[static_cast<std::size_t>(s)];
+    if (stream.socket->State() == SocketState::kClosed) closed.insert(s);
+    if (s < first_stream || stream.socket->State() != SocketState::kConnected) continue;
+    if (stream.state == StreamState::kLoggedIn) ++users;
+    ++per_address[stream.address_number];
+  }
+  return users == logged_in_connected_ && per_address == connected_per_address_ &&
+         closed == closed_;
 }
 
 void StreamTable::CloseAll() {

@@ -5,12 +5,18 @@
 //   1 .. NumListenPorts                      listening sockets (user ports, then the bridge)
 //   FirstStreamIndex .. StreamMax            streams
 //
-// It grows (GrowStreamTable) and never shrinks while the gateway runs.
+// It grows (GrowStreamTable) and never shrinks while the gateway runs. It keeps running counts
+// of what admission asks at every connection request (callers per address, logged-in users,
+// the lowest closed stream), so a request costs the same with 19,000 streams as with 100: a
+// stream's state and address number change through the table, and its socket tells the table
+// of every change of its own state.
 
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <set>
 #include <string_view>
+#include <unordered_map>
 
 #include "model/ViewModel.h"
 #include "platform/RunTimeError.h"
@@ -24,7 +30,7 @@ namespace velgate {
 /// RunTimeError when it has fewer than four parts or leaves the 32-bit range.
 std::int32_t IPToNumber(std::string_view address);
 
-class StreamTable {
+class StreamTable final : private SocketStateListener {
  public:
   static constexpr std::int32_t kMostStreams = 32767;
   static constexpr std::size_t kUserSendCap = 1024 * 1024;
@@ -50,6 +56,16 @@ class StreamTable {
   int OpenSlot(int first_stream);
   /// The first stream from first_stream up to StreamMax whose socket is closed, or -1.
   int FirstClosedStream(int first_stream) const;
+  /// Sets stream s's state.
+  void SetState(int s, StreamState state);
+  /// Sets stream s's caller's address number.
+  void SetAddressNumber(int s, std::int32_t number);
+  /// Connected streams whose caller has the address number.
+  std::int32_t ConnectedFrom(std::int32_t number) const;
+  /// Connected streams whose user is logged in.
+  std::int32_t LoggedInUsers() const { return logged_in_connected_; }
+  /// Whether the running counts are what a walk over the streams from first_stream finds.
+  bool CountsAgree(int first_stream) const;
   /// The colour of stream s's address field, from the listener index in its tag.
   Colour RemoteIPcolour(int s) const;
   /// Closes every socket, listeners and streams alike, and stops every login timer.
@@ -62,6 +78,9 @@ class StreamTable {
 
  private:
   std::int32_t NextConnID();
+  void OnSocketState(int s, SocketState from, SocketState to) override;
+  // Adds (+1) or takes away (-1) a connected stream's share of the counts.
+  void Count(const Stream& stream, int delta);
 
   asio::io_context& io_;
   TimerQueue& timers_;
@@ -71,6 +90,9 @@ class StreamTable {
   std::deque<Stream> streams_;  // a deque: a Stream stays in place while the table grows
   std::int32_t stream_max_ = -1;
   std::int32_t last_connection_ = 0;
+  std::set<int> closed_;  // indices whose socket is closed
+  std::unordered_map<std::int32_t, std::int32_t> connected_per_address_;
+  std::int32_t logged_in_connected_ = 0;
 };
 
 }  // namespace velgate

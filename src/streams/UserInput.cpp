@@ -138,7 +138,7 @@ void UserStreams::LoginSteps(int s, std::string_view fresh, const std::string& p
   uplink_->SendToCluster(prefix + line + kEtx);
   row.call.colour = colours::kGreen;
   row.port.colour = colours::kYellow;
-  stream.state = StreamState::kLoginSent;
+  table_.SetState(s, StreamState::kLoginSent);
   if (monitor_.MonitorActive) {
     SendCallFieldUpdate(s, '6');
     SendCallFieldUpdate(s, '7');
@@ -176,7 +176,7 @@ void UserStreams::RefuseNuisance(int s) {
   StatusRow& row = view_.MutableRow(s);
   // Locked out from the next connection request on.
   settings_.AddLockOut(row.address.text);
-  table_.At(s).state = StreamState::kRefused;
+  table_.SetState(s, StreamState::kRefused);
   row.call.colour = colours::kRed;
   row.port.colour = colours::kLightPink;
   if (monitor_.MonitorActive) SendCallFieldUpdate(s, '6');

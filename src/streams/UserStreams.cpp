@@ -50,7 +50,7 @@ void UserStreams::StopLoginTimer(Stream& stream) {
 
 void UserStreams::ReportStreamEnded(int s) {
   Stream& stream = table_.At(s);
-  stream.address_number = 0;
+  table_.SetAddressNumber(s, 0);
   StatusRow& row = view_.MutableRow(s);
   PaintEnded(row);
   SendRow(s);
@@ -64,10 +64,10 @@ void UserStreams::ReportStreamEnded(int s) {
 void UserStreams::VelgateInForceClose(int s) {
   Stream& stream = table_.At(s);
   PaintEnded(view_.MutableRow(s));
-  stream.address_number = 0;
+  table_.SetAddressNumber(s, 0);
   SendRow(s);
   stream.socket->CloseAndReset();
-  stream.state = StreamState::kAccepted;
+  table_.SetState(s, StreamState::kAccepted);
   stream.connection = 0;
   StopLoginTimer(stream);
 }
@@ -84,7 +84,7 @@ void UserStreams::CloseStream(int s) {
     PaintEnded(row);
     row.address.tip.clear();
     SendRow(s);
-    stream.address_number = 0;
+    table_.SetAddressNumber(s, 0);
     StopLoginTimer(stream);
   } catch (const RunTimeError&) {
     error_log_.Write("VelgateIn_Close", PlainNumber(s));

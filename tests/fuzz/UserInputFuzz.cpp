@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                 StreamState::kLoggedIn};
   const int choice = data[1] % 5;
   const int s = harness.gateway->CurrentSettings().FirstStreamIndex;
+  harness.gateway->Streams().SetState(s, states[choice]);
   velgate::Stream& stream = harness.gateway->Streams().At(s);
-  stream.state = states[choice];
   stream.line_mode = choice != 4;
   stream.held_input.clear();
   stream.telnet = velgate::TelnetFilterState{};
