@@ -34,7 +34,8 @@ ConfigWindow::ConfigWindow(GatewayThread& gateway, const Settings& settings,
   cluster_port_ = AddField("txtClusterPort", "lblCfg2", "Cluster Port", 2160, 1080);
   agw_enabled_ = new QCheckBox("AGW Enabled", frame_);
   agw_enabled_->setObjectName("chkAGW");
-  agw_enabled_->setGeometry(Px(240), Px(2220), Px(1335), Px(255));
+  // Wider than the design's 1335 twips, so the caption fits today's fonts.
+  agw_enabled_->setGeometry(Px(240), Px(2220), Px(1680), Px(255));
   agw_port_ = AddField("txtAGWport", "lblCfg5", "AGW/Velgate Port", 2160, 1920);
   agw_label_ = frame_->findChild<QLabel*>("lblCfg5");
   agw_label_->setGeometry(Px(1920), Px(1920), Px(1815), Px(255));

@@ -32,6 +32,8 @@ LockOutWindow::LockOutWindow(GatewayThread& gateway, const bool& ending)
   // The rows scroll when there are more than the frame holds.
   auto* scroll = new QScrollArea(display_);
   scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidgetResizable(true);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   rows_area_ = new QWidget;
   scroll->setWidget(rows_area_);
   auto* display_layout = new QVBoxLayout(display_);
@@ -110,7 +112,7 @@ void LockOutWindow::BuildRows() {
     remove->show();
     label->show();
   }
-  rows_area_->resize(Px(3100), Px(editor_->RowCount() * kRowStep + 60));
+  rows_area_->setMinimumHeight(Px(editor_->RowCount() * kRowStep + 60));
 }
 
 void LockOutWindow::Add() {
