@@ -43,7 +43,7 @@ void PendingConnection::Refuse() {
 }
 
 TcpSocket::TcpSocket(asio::io_context& io, TcpSocketEvents& events, int index, std::size_t send_cap)
-    : io_(io), events_(events), index_(index), send_cap_(send_cap), acceptor_(io), socket_(io) {}
+    : io_(io), events_(events), index_(index), send_cap_(send_cap), socket_(io) {}
 
 TcpSocket::~TcpSocket() {
   ReleaseHandles();
@@ -54,7 +54,7 @@ TcpSocket::~TcpSocket() {
 void TcpSocket::ReleaseHandles() {
   ++*life_;
   std::error_code ignored;
-  if (acceptor_.is_open()) acceptor_.close(ignored);
+  if (acceptor_ && acceptor_->is_open()) acceptor_->close(ignored);
   if (socket_.is_open()) socket_.close(ignored);
   if (resolver_) resolver_->cancel();
   if (accept_retry_) accept_retry_->cancel();
@@ -71,18 +71,19 @@ void TcpSocket::Listen() {
   }
   if (local_port_ < 0 || local_port_ > 65535) throw RunTimeError::InvalidPropertyValue();
   std::error_code error;
-  acceptor_.open(tcp::v4(), error);
-  if (!error) acceptor_.set_option(tcp::acceptor::reuse_address(true), error);
+  if (!acceptor_) acceptor_ = std::make_unique<tcp::acceptor>(io_);
+  acceptor_->open(tcp::v4(), error);
+  if (!error) acceptor_->set_option(tcp::acceptor::reuse_address(true), error);
   if (!error) {
-    acceptor_.bind(tcp::endpoint(tcp::v4(), static_cast<unsigned short>(local_port_)), error);
+    acceptor_->bind(tcp::endpoint(tcp::v4(), static_cast<unsigned short>(local_port_)), error);
   }
-  if (!error) acceptor_.listen(asio::socket_base::max_listen_connections, error);
+  if (!error) acceptor_->listen(asio::socket_base::max_listen_connections, error);
   if (error) {
     std::error_code ignored;
-    acceptor_.close(ignored);
+    acceptor_->close(ignored);
     throw RunTimeError::FromSocket(error);
   }
-  local_port_ = acceptor_.local_endpoint(error).port();
+  local_port_ = acceptor_->local_endpoint(error).port();
   SetState(SocketState::kListening);
   StartAccepting();
 }
@@ -90,7 +91,7 @@ void TcpSocket::Listen() {
 void TcpSocket::StartAccepting() {
   const std::uint64_t generation = *life_;
   auto life = life_;
-  acceptor_.async_accept([this, life, generation](const std::error_code& error, tcp::socket peer) {
+  acceptor_->async_accept([this, life, generation](const std::error_code& error, tcp::socket peer) {
     if (*life != generation || state_ != SocketState::kListening) return;
     if (error) {
       if (error == asio::error::operation_aborted) return;
@@ -129,8 +130,8 @@ bool TcpSocket::RefuseWaitingCaller() {
   reserve_->ReleaseSpare();
   tcp::socket peer(io_);
   std::error_code error;
-  acceptor_.non_blocking(true, error);
-  if (!error) acceptor_.accept(peer, error);
+  acceptor_->non_blocking(true, error);
+  if (!error) acceptor_->accept(peer, error);
   const bool refused = !error;
   std::error_code ignored;
   peer.close(ignored);

@@ -160,7 +160,8 @@ class TcpSocket {
   int local_port_ = 0;
   int remote_port_ = 0;
   std::string remote_ip_;
-  asio::ip::tcp::acceptor acceptor_;
+  // Only a socket that listens has an acceptor: most sockets carry a stream and never do.
+  std::unique_ptr<asio::ip::tcp::acceptor> acceptor_;
   asio::ip::tcp::socket socket_;
   std::unique_ptr<asio::ip::tcp::resolver> resolver_;
   std::unique_ptr<asio::steady_timer> accept_retry_;
