@@ -4,9 +4,6 @@
 //
 //   velgate_accept_bench [connected] [new callers]      (defaults 5000 and 1000)
 
-#include <asio/executor_work_guard.hpp>
-#include <asio/io_context.hpp>
-#include <asio/post.hpp>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,13 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "TempFolder.h"
-#include "TestPeer.h"
-#include "app/Gateway.h"
-#include "platform/AsioTimerDriver.h"
-#include "platform/Clock.h"
+#include "GatewayOnThread.h"
 #include "platform/Process.h"
-#include "platform/TimerQueue.h"
 
 namespace {
 
@@ -62,39 +54,15 @@ int main(int argc, char** argv) {
   const int connected = argc > 1 ? std::atoi(argv[1]) : 5000;
   const int fresh = argc > 2 ? std::atoi(argv[2]) : 1000;
   velgate::RaiseOpenFilesLimit();
-  velgate::testing::TempFolder folder;
-  std::vector<int> ports = velgate::testing::FreePorts(3);
-  folder.Write("Velgate.cfg", "\"ClusterPort\"," + std::to_string(ports[0]) +
-                                  "\r\n\"UserPort\",\"" + std::to_string(ports[1]) +
-                                  "\"\r\n\"MonitorPort\",\"" + std::to_string(ports[2]) +
-                                  "\"\r\n\"PreLoad\"," + std::to_string(connected + fresh) +
-                                  "\r\n");
-  asio::io_context io;
-  velgate::SystemClock clock;
-  velgate::TimerQueue timers(clock);
-  velgate::AsioTimerDriver driver(io, timers);
-  velgate::Gateway gateway(io, clock, timers, velgate::GatewayOptions{folder.Path(), false});
-  gateway.FormLoad();
-  auto work = asio::make_work_guard(io);
-  std::thread loop([&] { io.run(); });
-  while (!velgate::testing::PortAnswers(ports[2])) std::this_thread::yield();
-  std::unique_ptr<TestPeer> cluster;
-  do cluster = std::make_unique<TestPeer>(ports[0]);
-  while (!cluster->Connected());
-  cluster->Send("7261");
-  while (cluster->Received().find("AA18^") == std::string::npos) cluster->Pump();
-  cluster->ClearReceived();
+  velgate::testing::GatewayOnThread gateway(connected + fresh);
+  TestPeer& cluster = gateway.Cluster();
+  const int port = gateway.UserPort();
 
   std::vector<std::unique_ptr<TestPeer>> callers;
-  const double few = Connect(0, fresh, ports[1], *cluster, callers);
-  const double filling = Connect(fresh, connected, ports[1], *cluster, callers);
-  const double many = Connect(connected, connected + fresh, ports[1], *cluster, callers);
-  work.reset();
-  asio::post(io, [&] {
-    gateway.CloseByProgram();
-    io.stop();
-  });
-  loop.join();
+  const double few = Connect(0, fresh, port, cluster, callers);
+  const double filling = Connect(fresh, connected, port, cluster, callers);
+  const double many = Connect(connected, connected + fresh, port, cluster, callers);
+  gateway.Stop();
   std::printf("%d callers with none connected: %.0f accepts/s\n", fresh, fresh / few);
   std::printf("filling to %d: %.3f s\n", connected, filling);
   std::printf("%d callers with %d connected: %.0f accepts/s (ratio to none connected %.2f)\n",

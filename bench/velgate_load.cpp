@@ -5,10 +5,8 @@
 //
 //   velgate_load [users] [lines per user]      (defaults 200 and 200)
 
-#include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
-#include <asio/post.hpp>
 #include <asio/read.hpp>
 #include <chrono>
 #include <cstdio>
@@ -18,12 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "TempFolder.h"
-#include "TestPeer.h"
-#include "app/Gateway.h"
-#include "platform/AsioTimerDriver.h"
-#include "platform/Clock.h"
-#include "platform/TimerQueue.h"
+#include "GatewayOnThread.h"
 
 namespace {
 
@@ -82,43 +75,14 @@ double Baseline(int users, int lines, std::size_t total_bytes) {
 int main(int argc, char** argv) {
   const int users = argc > 1 ? std::atoi(argv[1]) : 200;
   const int lines = argc > 2 ? std::atoi(argv[2]) : 200;
-  velgate::testing::TempFolder folder;
-  std::vector<int> ports = velgate::testing::FreePorts(3);
-  folder.Write("Velgate.cfg", "\"ClusterPort\"," + std::to_string(ports[0]) +
-                                  "\r\n\"UserPort\",\"" + std::to_string(ports[1]) +
-                                  "\"\r\n\"MonitorPort\",\"" + std::to_string(ports[2]) +
-                                  "\"\r\n\"PreLoad\"," + std::to_string(users) + "\r\n");
-
-  asio::io_context io;
-  velgate::SystemClock clock;
-  velgate::TimerQueue timers(clock);
-  velgate::AsioTimerDriver driver(io, timers);
-  velgate::Gateway gateway(io, clock, timers, velgate::GatewayOptions{folder.Path(), false});
-  gateway.FormLoad();
-  auto work = asio::make_work_guard(io);
-  gateway.SetShutdownHandler([&] { io.stop(); });
-  std::thread loop([&] { io.run(); });
-  // The monitor listener opens after start-up's pause.
-  while (!velgate::testing::PortAnswers(ports[2])) std::this_thread::yield();
-
-  // The cluster listener opens a moment after the monitor's, in the same start-up step.
-  std::unique_ptr<TestPeer> cluster_peer;
-  do {
-    cluster_peer = std::make_unique<TestPeer>(ports[0]);
-  } while (!cluster_peer->Connected());
-  TestPeer& cluster = *cluster_peer;
-  cluster.Send("7261");
-  if (!ReadAtLeast(cluster, 15, std::chrono::seconds(10))) {
-    std::fprintf(stderr, "the cluster link did not come online\n");
-    return 1;
-  }
-  cluster.ClearReceived();
+  velgate::testing::GatewayOnThread gateway(users);
+  TestPeer& cluster = gateway.Cluster();
   std::vector<std::unique_ptr<TestPeer>> clients;
   std::string confirmations;
   std::size_t announced = 0;
   for (int u = 0; u < users; ++u) {
     clients.push_back(
-        std::make_unique<TestPeer>(ports[1], "127.0.1." + std::to_string(1 + u % 250)));
+        std::make_unique<TestPeer>(gateway.UserPort(), "127.0.1." + std::to_string(1 + u % 250)));
     const std::string s = std::to_string(2 + u);
     announced +=
         ("AA02^2^" + std::to_string(users + 1) +
@@ -170,9 +134,7 @@ int main(int argc, char** argv) {
   }
   const bool all = arrived == expected_lines;
   const double through_gateway = Seconds(start);
-  work.reset();
-  asio::post(io, [&] { gateway.CloseByProgram(); });
-  loop.join();
+  gateway.Stop();
 
   const double baseline = Baseline(users, lines, line_bytes);
   std::printf("users %d, lines %d each: %s\n", users, lines, all ? "all arrived" : "LINES MISSING");

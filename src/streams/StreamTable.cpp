@@ -106,7 +106,10 @@ std::int32_t StreamTable::ConnectedFrom(std::int32_t number) const {
 }
 
 void StreamTable::Count(const Stream& stream, int delta) {
-  if (stream.socket->State() != SocketState::kConnected) return;
+  if (stream.socket->State() == SocketState::kConnected) CountConnected(stream, delta);
+}
+
+void StreamTable::CountConnected(const Stream& stream, int delta) {
   if (stream.state == StreamState::kLoggedIn) logged_in_connected_ += delta;
   std::int32_t& same = connected_per_address_[stream.address_number];
   same += delta;
@@ -117,15 +120,8 @@ void StreamTable::OnSocketState(int s, SocketState from, SocketState to) {
   if (from == SocketState::kClosed) closed_.erase(s);
   if (to == SocketState::kClosed) closed_.insert(s);
   const Stream& stream = streams_[static_cast<std::size_t>(s)];
-  // The socket's state is already the new one: a stream leaving "connected" is counted out
-  // as if it were still connected, one arriving is counted in.
-  if (from == SocketState::kConnected) {
-    if (stream.state == StreamState::kLoggedIn) logged_in_connected_ -= 1;
-    std::int32_t& same = connected_per_address_[stream.address_number];
-    if (--same == 0) connected_per_address_.erase(stream.address_number);
-  } else if (to == SocketState::kConnected) {
-    Count(stream, +1);
-  }
+  if (from == SocketState::kConnected) CountConnected(stream, -1);
+  if (to == SocketState::kConnected) CountConnected(stream, +1);
 }
 
 bool StreamTable::CountsAgree(int first_stream) const {

@@ -79,8 +79,9 @@ class StreamTable final : private SocketStateListener {
  private:
   std::int32_t NextConnID();
   void OnSocketState(int s, SocketState from, SocketState to) override;
-  // Adds (+1) or takes away (-1) a connected stream's share of the counts.
+  // Adds (+1) or takes away (-1) a stream's share of the counts, when it is connected.
   void Count(const Stream& stream, int delta);
+  void CountConnected(const Stream& stream, int delta);
 
   asio::io_context& io_;
   TimerQueue& timers_;

@@ -26,14 +26,6 @@ class Faults : public GatewayFixture, public ViewListener {
   void BringToFront() override {}
   void Report(const std::string&) override {}
 
-  std::size_t LogLinesWith(const std::string& text) const {
-    std::size_t count = 0;
-    const std::string log = ErrorLogText();
-    for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
-      ++count;
-    return count;
-  }
-
   int alerts = 0;
 };
 

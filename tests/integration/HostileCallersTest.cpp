@@ -11,14 +11,6 @@ namespace {
 
 class HostileCallers : public GatewayFixture {
  protected:
-  // error.log lines that hold text.
-  std::size_t LogLinesWith(const std::string& text) const {
-    std::size_t count = 0;
-    const std::string log = ErrorLogText();
-    for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
-      ++count;
-    return count;
-  }
   bool SocketIs(TcpSocket& socket, SocketState state) {
     return loop.RunUntil([&] { return socket.State() == state; });
   }

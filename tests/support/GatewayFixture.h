@@ -133,6 +133,14 @@ class GatewayFixture : public ::testing::Test {
 
   std::string ErrorLogText() const { return folder.Read("error.log").value_or(""); }
   std::size_t ErrorLogLines() const { return std::ranges::count(ErrorLogText(), '\n'); }
+  /// error.log lines that hold text.
+  std::size_t LogLinesWith(const std::string& text) const {
+    std::size_t count = 0;
+    const std::string log = ErrorLogText();
+    for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+      ++count;
+    return count;
+  }
   void Settle() { loop.RunUntil(Never, std::chrono::milliseconds(30)); }
   static bool Never() { return false; }
   std::string Settled(TestPeer& peer) { return Settle(), peer.Pump(), peer.Received(); }

@@ -38,6 +38,16 @@ Settings StartWith(const std::string& bytes) {
   return settings;
 }
 
+// What a settings store works with: a folder of its own, error.log, a view and a feed.
+struct StoreParts {
+  velgate::testing::TempFolder folder;
+  ManualClock clock;
+  ProgramFolder program{folder.Path()};
+  ErrorLogFile log{folder.File("error.log"), clock, nullptr};
+  ViewModel view;
+  MonitorFeed feed{log};
+};
+
 std::string Listeners(const Settings& settings) {
   std::string ports;
   for (int i = 1; i <= settings.NumListenPorts; ++i) ports += settings.UserPort(i) + ",";
@@ -123,12 +133,8 @@ TEST(ConfigFormTest, SaveTakesTheNonEmptyRowsAndALaterBadClusterPortStopsIt) {
 }
 
 TEST(SettingsStoreTest, WindowSavesWriteTheFileAndABadFormWritesNothing) {
-  velgate::testing::TempFolder folder;
-  ManualClock clock;
-  ProgramFolder program(folder.Path());
-  ErrorLogFile log(folder.File("error.log"), clock, nullptr);
-  ViewModel view;
-  MonitorFeed feed(log);
+  StoreParts parts;
+  auto& [folder, clock, program, log, view, feed] = parts;
   SettingsStore store(program, log, view, feed);
   folder.Write("Velgate.cfg", File("Top=500;Cfg Left=70;LockOuts Width=100;Locked Out=10."));
   store.ReadFix();
@@ -158,12 +164,8 @@ TEST(SettingsStoreTest, WindowSavesWriteTheFileAndABadFormWritesNothing) {
 }
 
 TEST(SettingsStoreTest, FilesThatExistButCannotBeReadAreNeverOverwritten) {
-  velgate::testing::TempFolder folder;
-  ManualClock clock;
-  ProgramFolder program(folder.Path());
-  ErrorLogFile log(folder.File("error.log"), clock, nullptr);
-  ViewModel view;
-  MonitorFeed feed(log);
+  StoreParts parts;
+  auto& [folder, clock, program, log, view, feed] = parts;
   // Velgate.cfg a folder, highwater.dat with a first field that is no number.
   std::filesystem::create_directory(folder.File("Velgate.cfg"));
   const std::string mark = "many,\"01-Jan-2026 1200Z\"\r\n";
