@@ -10,10 +10,9 @@
 
 namespace velgate {
 
-/// One field of a status row: text, tag, tip text and background colour.
+/// One field of a status row: text, tip text and background colour.
 struct DisplayField {
   std::string text;
-  std::string tag;
   std::string tip;
   Colour colour = colours::kWhite;
 };
@@ -23,6 +22,9 @@ struct StatusRow {
   DisplayField address;  ///< txtRemoteUserIP
   DisplayField port;     ///< txtRemoteUserPort
   DisplayField call;     ///< txtCall
+  /// The address field's tag: the index of the listener the caller came through, "0" for an
+  /// outgoing connection. Only this field has one, so it lives in the row.
+  std::string address_tag;
 };
 
 /// A listener's indicator box txtReset(i): the watchdog counter and what it listens for.

@@ -1,5 +1,7 @@
 #include "platform/TcpSocket.h"
 
+#include <sys/socket.h>
+
 #include <array>
 #include <asio/connect.hpp>
 #include <asio/post.hpp>
@@ -24,8 +26,6 @@ bool DescriptorsExhausted(const std::error_code& error) {
          error == std::errc::not_enough_memory;
 }
 
-constexpr std::size_t kKeptSendCapacity = 64 * 1024;
-
 }  // namespace
 
 PendingConnection::PendingConnection(tcp::socket peer) : peer_(std::move(peer)) {
@@ -36,6 +36,12 @@ PendingConnection::PendingConnection(tcp::socket peer) : peer_(std::move(peer)) 
     remote_port_ = remote.port();
   }
 }
+
+PendingConnection::PendingConnection(tcp::socket peer, const tcp::endpoint& remote, int local_port)
+    : peer_(std::move(peer)),
+      remote_ip_(remote.address().to_string()),
+      remote_port_(remote.port()),
+      local_port_(local_port) {}
 
 void PendingConnection::Refuse() {
   std::error_code ignored;
@@ -54,15 +60,22 @@ TcpSocket::~TcpSocket() {
 void TcpSocket::ReleaseHandles() {
   ++*life_;
   std::error_code ignored;
-  if (acceptor_ && acceptor_->is_open()) acceptor_->close(ignored);
   if (socket_.is_open()) socket_.close(ignored);
-  if (resolver_) resolver_->cancel();
-  if (accept_retry_) accept_retry_->cancel();
-  outgoing_.clear();
-  if (outgoing_.capacity() > kKeptSendCapacity) outgoing_.shrink_to_fit();
+  if (rare_) {
+    if (rare_->acceptor && rare_->acceptor->is_open()) rare_->acceptor->close(ignored);
+    if (rare_->resolver) rare_->resolver->cancel();
+    if (rare_->accept_retry) rare_->accept_retry->cancel();
+  }
+  ReleaseOutgoing();
   sent_ = 0;
   flush_scheduled_ = false;
   waiting_writable_ = false;
+}
+
+void TcpSocket::ReleaseOutgoing() {
+  // An idle connection holds no send buffer: thousands of them wait between two spots.
+  std::string().swap(outgoing_);
+  sent_ = 0;
 }
 
 void TcpSocket::Listen() {
@@ -71,19 +84,20 @@ void TcpSocket::Listen() {
   }
   if (local_port_ < 0 || local_port_ > 65535) throw RunTimeError::InvalidPropertyValue();
   std::error_code error;
-  if (!acceptor_) acceptor_ = std::make_unique<tcp::acceptor>(io_);
-  acceptor_->open(tcp::v4(), error);
-  if (!error) acceptor_->set_option(tcp::acceptor::reuse_address(true), error);
+  auto& acceptor = Rare().acceptor;
+  if (!acceptor) acceptor = std::make_unique<tcp::acceptor>(io_);
+  acceptor->open(tcp::v4(), error);
+  if (!error) acceptor->set_option(tcp::acceptor::reuse_address(true), error);
   if (!error) {
-    acceptor_->bind(tcp::endpoint(tcp::v4(), static_cast<unsigned short>(local_port_)), error);
+    acceptor->bind(tcp::endpoint(tcp::v4(), static_cast<unsigned short>(local_port_)), error);
   }
-  if (!error) acceptor_->listen(asio::socket_base::max_listen_connections, error);
+  if (!error) acceptor->listen(asio::socket_base::max_listen_connections, error);
   if (error) {
     std::error_code ignored;
-    acceptor_->close(ignored);
+    acceptor->close(ignored);
     throw RunTimeError::FromSocket(error);
   }
-  local_port_ = acceptor_->local_endpoint(error).port();
+  local_port_ = acceptor->local_endpoint(error).port();
   SetState(SocketState::kListening);
   StartAccepting();
 }
@@ -91,51 +105,55 @@ void TcpSocket::Listen() {
 void TcpSocket::StartAccepting() {
   const std::uint64_t generation = *life_;
   auto life = life_;
-  acceptor_->async_accept([this, life, generation](const std::error_code& error, tcp::socket peer) {
-    if (*life != generation || state_ != SocketState::kListening) return;
-    if (error) {
-      if (error == asio::error::operation_aborted) return;
-      if (DescriptorsExhausted(error) && reserve_ && RefuseWaitingCaller()) {
-        on_refused_();
+  // The accept fills in the caller's address, so the new connection needs no further call to
+  // learn it.
+  rare_->acceptor->async_accept(
+      rare_->caller, [this, life, generation](const std::error_code& error, tcp::socket peer) {
+        if (*life != generation || state_ != SocketState::kListening) return;
+        if (error) {
+          if (error == asio::error::operation_aborted) return;
+          if (DescriptorsExhausted(error) && rare_->reserve && RefuseWaitingCaller()) {
+            rare_->on_refused();
+            if (*life == generation && state_ == SocketState::kListening) StartAccepting();
+            return;
+          }
+          if (DescriptorsExhausted(error)) {
+            // Out of descriptors: wait a moment instead of spinning on the same failure.
+            auto& retry = rare_->accept_retry;
+            if (!retry) retry = std::make_unique<asio::steady_timer>(io_);
+            retry->expires_after(std::chrono::milliseconds(100));
+            retry->async_wait([this, life, generation](const std::error_code& wait_error) {
+              if (!wait_error && *life == generation) StartAccepting();
+            });
+            return;
+          }
+          StartAccepting();
+          return;
+        }
+        if (rare_->reserve && rare_->reserve->InReserve(peer.native_handle())) {
+          std::error_code ignored;
+          peer.close(ignored);
+          rare_->on_refused();
+          if (*life == generation && state_ == SocketState::kListening) StartAccepting();
+          return;
+        }
+        PendingConnection request(std::move(peer), rare_->caller, local_port_);
+        events_.OnConnectionRequest(index_, request);
         if (*life == generation && state_ == SocketState::kListening) StartAccepting();
-        return;
-      }
-      if (DescriptorsExhausted(error)) {
-        // Out of descriptors: wait a moment instead of spinning on the same failure.
-        if (!accept_retry_) accept_retry_ = std::make_unique<asio::steady_timer>(io_);
-        accept_retry_->expires_after(std::chrono::milliseconds(100));
-        accept_retry_->async_wait([this, life, generation](const std::error_code& wait_error) {
-          if (!wait_error && *life == generation) StartAccepting();
-        });
-        return;
-      }
-      StartAccepting();
-      return;
-    }
-    if (reserve_ && reserve_->InReserve(peer.native_handle())) {
-      std::error_code ignored;
-      peer.close(ignored);
-      on_refused_();
-      if (*life == generation && state_ == SocketState::kListening) StartAccepting();
-      return;
-    }
-    PendingConnection request(std::move(peer));
-    if (!request.RemoteHostIP().empty()) events_.OnConnectionRequest(index_, request);
-    if (*life == generation && state_ == SocketState::kListening) StartAccepting();
-  });
+      });
 }
 
 bool TcpSocket::RefuseWaitingCaller() {
   // The spare descriptor makes room for the one accept that takes the caller off the queue.
-  reserve_->ReleaseSpare();
+  rare_->reserve->ReleaseSpare();
   tcp::socket peer(io_);
   std::error_code error;
-  acceptor_->non_blocking(true, error);
-  if (!error) acceptor_->accept(peer, error);
+  rare_->acceptor->non_blocking(true, error);
+  if (!error) rare_->acceptor->accept(peer, error);
   const bool refused = !error;
   std::error_code ignored;
   peer.close(ignored);
-  reserve_->RestoreSpare();
+  rare_->reserve->RestoreSpare();
   return refused;
 }
 
@@ -155,14 +173,14 @@ void TcpSocket::Accept(PendingConnection& request) {
   remote_ip_ = request.remote_ip_;
   remote_port_ = request.remote_port_;
   std::error_code error;
-  local_port_ = socket_.local_endpoint(error).port();
+  local_port_ =
+      request.local_port_ != 0 ? request.local_port_ : socket_.local_endpoint(error).port();
   Connected();
 }
 
 void TcpSocket::Connected() {
   std::error_code ignored;
   socket_.set_option(tcp::no_delay(true), ignored);
-  socket_.non_blocking(true, ignored);
   SetState(SocketState::kConnected);
   StartReading();
 }
@@ -175,33 +193,34 @@ void TcpSocket::Connect(const std::string& host, int port) {
   remote_ip_ = host;
   remote_port_ = port;
   SetState(SocketState::kConnecting);
-  if (!resolver_) resolver_ = std::make_unique<tcp::resolver>(io_);
+  auto& resolver = Rare().resolver;
+  if (!resolver) resolver = std::make_unique<tcp::resolver>(io_);
   const std::uint64_t generation = *life_;
   auto life = life_;
-  resolver_->async_resolve(tcp::v4(), host, std::to_string(port),
-                           [this, life, generation](const std::error_code& error,
-                                                    const tcp::resolver::results_type& results) {
-                             if (*life != generation) return;
-                             if (error) {
-                               Fail(error);
-                               return;
-                             }
-                             asio::async_connect(
-                                 socket_, results,
-                                 [this, life, generation](const std::error_code& connect_error,
-                                                          const tcp::endpoint& peer) {
-                                   if (*life != generation) return;
-                                   if (connect_error) {
-                                     Fail(connect_error);
-                                     return;
-                                   }
-                                   remote_ip_ = peer.address().to_string();
-                                   std::error_code ignored;
-                                   local_port_ = socket_.local_endpoint(ignored).port();
-                                   Connected();
-                                   events_.OnConnect(index_);
-                                 });
-                           });
+  resolver->async_resolve(tcp::v4(), host, std::to_string(port),
+                          [this, life, generation](const std::error_code& error,
+                                                   const tcp::resolver::results_type& results) {
+                            if (*life != generation) return;
+                            if (error) {
+                              Fail(error);
+                              return;
+                            }
+                            asio::async_connect(
+                                socket_, results,
+                                [this, life, generation](const std::error_code& connect_error,
+                                                         const tcp::endpoint& peer) {
+                                  if (*life != generation) return;
+                                  if (connect_error) {
+                                    Fail(connect_error);
+                                    return;
+                                  }
+                                  remote_ip_ = peer.address().to_string();
+                                  std::error_code ignored;
+                                  local_port_ = socket_.local_endpoint(ignored).port();
+                                  Connected();
+                                  events_.OnConnect(index_);
+                                });
+                          });
 }
 
 void TcpSocket::Close() {
@@ -246,20 +265,18 @@ void TcpSocket::ScheduleFlush() {
 void TcpSocket::Flush() {
   if (state_ != SocketState::kConnected) return;
   while (QueuedBytes() > 0) {
-    std::error_code error;
-    std::size_t written =
-        socket_.write_some(asio::buffer(outgoing_.data() + sent_, QueuedBytes()), error);
-    if (error == asio::error::would_block || error == asio::error::try_again) break;
-    if (error) {
-      Fail(error);
+    const ssize_t written = ::send(socket_.native_handle(), outgoing_.data() + sent_, QueuedBytes(),
+                                   MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (written < 0) {
+      if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+      if (errno == EINTR) continue;
+      Fail(std::error_code(errno, asio::error::get_system_category()));
       return;
     }
-    sent_ += written;
+    sent_ += static_cast<std::size_t>(written);
   }
   if (QueuedBytes() == 0) {
-    outgoing_.clear();
-    sent_ = 0;
-    if (outgoing_.capacity() > kKeptSendCapacity) outgoing_.shrink_to_fit();
+    ReleaseOutgoing();
     return;
   }
   if (sent_ > outgoing_.size() / 2) {
@@ -297,23 +314,25 @@ void TcpSocket::StartReading() {
 
 void TcpSocket::OnReadable() {
   auto& buffer = SharedReadBuffer();
-  std::error_code error;
-  std::size_t received = socket_.read_some(asio::buffer(buffer), error);
-  if (error == asio::error::would_block || error == asio::error::try_again) {
-    StartReading();
-    return;
-  }
-  if (error == asio::error::eof) {
+  // The flags make the call non-blocking by itself: the socket's own mode is never switched.
+  const ssize_t received =
+      ::recv(socket_.native_handle(), buffer.data(), buffer.size(), MSG_DONTWAIT);
+  if (received == 0) {
     RemoteClosed();
     return;
   }
-  if (error) {
-    Fail(error);
+  if (received < 0) {
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+      StartReading();
+      return;
+    }
+    Fail(std::error_code(errno, asio::error::get_system_category()));
     return;
   }
   const std::uint64_t generation = *life_;
   auto life = life_;
-  events_.OnDataArrival(index_, std::string_view(buffer.data(), received));
+  events_.OnDataArrival(index_,
+                        std::string_view(buffer.data(), static_cast<std::size_t>(received)));
   if (*life == generation && state_ == SocketState::kConnected) StartReading();
 }
 

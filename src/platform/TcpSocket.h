@@ -37,6 +37,9 @@ enum class SocketState : int {
 class PendingConnection {
  public:
   explicit PendingConnection(asio::ip::tcp::socket peer);
+  /// A caller whose address the accept already gave, on the listener's port.
+  PendingConnection(asio::ip::tcp::socket peer, const asio::ip::tcp::endpoint& remote,
+                    int local_port);
   /// The caller's address as dotted IPv4 text.
   const std::string& RemoteHostIP() const { return remote_ip_; }
   /// The caller's TCP port.
@@ -49,6 +52,7 @@ class PendingConnection {
   asio::ip::tcp::socket peer_;
   std::string remote_ip_;
   int remote_port_ = 0;
+  int local_port_ = 0;  // 0: ask the socket
 };
 
 /// Hears every change of a socket's state as it happens (an owner that keeps counts).
@@ -120,8 +124,8 @@ class TcpSocket {
   /// For a listener of users: a caller whose descriptor would lie in the reserve is closed at
   /// once without a byte, and so is one that finds descriptors run out; on_refused hears of it.
   void GuardDescriptors(DescriptorReserve& reserve, std::function<void()> on_refused) {
-    reserve_ = &reserve;
-    on_refused_ = std::move(on_refused);
+    Rare().reserve = &reserve;
+    Rare().on_refused = std::move(on_refused);
   }
   /// Tells listener of every change of State() from now on.
   void SetStateListener(SocketStateListener* listener) { state_listener_ = listener; }
@@ -147,6 +151,7 @@ class TcpSocket {
   void FailWith(const RunTimeError& error);
   void RemoteClosed();
   void ReleaseHandles();
+  void ReleaseOutgoing();
 
   asio::io_context& io_;
   TcpSocketEvents& events_;
@@ -160,14 +165,23 @@ class TcpSocket {
   int local_port_ = 0;
   int remote_port_ = 0;
   std::string remote_ip_;
-  // Only a socket that listens has an acceptor: most sockets carry a stream and never do.
-  std::unique_ptr<asio::ip::tcp::acceptor> acceptor_;
   asio::ip::tcp::socket socket_;
-  std::unique_ptr<asio::ip::tcp::resolver> resolver_;
-  std::unique_ptr<asio::steady_timer> accept_retry_;
-  DescriptorReserve* reserve_ = nullptr;
+  // What only a socket that listens or connects out needs: most sockets carry a stream and
+  // never do, so they go without.
+  struct RareParts {
+    std::unique_ptr<asio::ip::tcp::acceptor> acceptor;
+    asio::ip::tcp::endpoint caller;  // filled in by the accept
+    std::unique_ptr<asio::ip::tcp::resolver> resolver;
+    std::unique_ptr<asio::steady_timer> accept_retry;
+    DescriptorReserve* reserve = nullptr;
+    std::function<void()> on_refused;
+  };
+  RareParts& Rare() {
+    if (!rare_) rare_ = std::make_unique<RareParts>();
+    return *rare_;
+  }
+  std::unique_ptr<RareParts> rare_;
   SocketStateListener* state_listener_ = nullptr;
-  std::function<void()> on_refused_;
   std::string outgoing_;
   std::size_t sent_ = 0;
   bool flush_scheduled_ = false;

@@ -56,7 +56,7 @@ void UserStreams::Admit(int index, PendingConnection& request, int& examined) {
   StatusRow& row = view_.MutableRow(s);
   row.address.tip.clear();
   row.address.text = socket.RemoteHostIP();
-  row.address.tag = PlainNumber(index);
+  row.address_tag = PlainNumber(index);
   table_.SetAddressNumber(s, number);
   stream.is_bridge = settings_.AGWEnabled != 0 && index >= settings_.AGWIndex;
   if (monitor_.FollowNew) monitor_.MonitoredStream = static_cast<std::int16_t>(s);
@@ -77,7 +77,7 @@ void UserStreams::Admit(int index, PendingConnection& request, int& examined) {
   table_.SetState(s, StreamState::kAnnounced);
   row.address.colour = table_.RemoteIPcolour(s);
   uplink_->SendToCluster(
-      AA03ConnectRequest(s, row.address.text, row.address.tag, stream.connection));
+      AA03ConnectRequest(s, row.address.text, row.address_tag, stream.connection));
 }
 
 bool UserStreams::LockedOut(const std::string& address, int s) {

@@ -20,7 +20,7 @@ void UserStreams::ConnectOut(std::string_view call, std::string_view host, std::
     row.address.tip.clear();
     row.address.text = std::string(host);
     row.address.colour = colours::kYellow;
-    row.address.tag = "0";
+    row.address_tag = "0";
     row.port.text = PlainNumber(port_number);
     row.call.text = std::string(call);
     row.call.colour = colours::kYellow;

@@ -77,7 +77,7 @@ std::int32_t StreamTable::NextConnID() {
 }
 
 Colour StreamTable::RemoteIPcolour(int s) const {
-  double tag = RoundHalfEven(Val(view_.Row(s).address.tag));
+  double tag = RoundHalfEven(Val(view_.Row(s).address_tag));
   return ListenerColour(tag >= 1 && tag <= 4 ? static_cast<int>(tag) : 0);
 }
 
