@@ -66,9 +66,9 @@ void Harness::RunFor(double seconds) {
 
 bool Harness::ConnectCluster() {
   std::error_code error;
-  cluster_.connect({asio::ip::make_address("127.0.0.1"),
-                    static_cast<unsigned short>(target_.ClusterPort())},
-                   error);
+  cluster_.connect(
+      {asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>(target_.ClusterPort())},
+      error);
   if (error) return false;
   cluster_.set_option(asio::ip::tcp::no_delay(true));
   asio::write(cluster_, asio::buffer(std::string_view("7261")), error);
@@ -78,19 +78,19 @@ bool Harness::ConnectCluster() {
 }
 
 void Harness::ReadCluster() {
-  cluster_.async_read_some(asio::buffer(cluster_buffer_), [this](std::error_code error,
-                                                                 std::size_t n) {
-    if (error) return;
-    cluster_held_.append(cluster_buffer_.data(), n);
-    std::size_t from = 0;
-    for (std::size_t end = cluster_held_.find(kEtx); end != std::string::npos;
-         end = cluster_held_.find(kEtx, from)) {
-      OnClusterMessage(std::string_view(cluster_held_).substr(from, end - from));
-      from = end + 1;
-    }
-    cluster_held_.erase(0, from);
-    ReadCluster();
-  });
+  cluster_.async_read_some(
+      asio::buffer(cluster_buffer_), [this](std::error_code error, std::size_t n) {
+        if (error) return;
+        cluster_held_.append(cluster_buffer_.data(), n);
+        std::size_t from = 0;
+        for (std::size_t end = cluster_held_.find(kEtx); end != std::string::npos;
+             end = cluster_held_.find(kEtx, from)) {
+          OnClusterMessage(std::string_view(cluster_held_).substr(from, end - from));
+          from = end + 1;
+        }
+        cluster_held_.erase(0, from);
+        ReadCluster();
+      });
 }
 
 void Harness::OnClusterMessage(std::string_view message) {
@@ -98,7 +98,8 @@ void Harness::OnClusterMessage(std::string_view message) {
   const std::string_view code = message.substr(0, 5);
   if (code == "AA00^") {
     // Lines that reached the gateway together may go up together: count line ends.
-    const std::string_view text = message.substr(std::min(message.find('^', 5) + 1, message.size()));
+    const std::string_view text =
+        message.substr(std::min(message.find('^', 5) + 1, message.size()));
     std::size_t from = 0;
     for (std::size_t end = text.find("\r\n"); end != std::string_view::npos;
          end = text.find("\r\n", from)) {
@@ -149,12 +150,12 @@ void Harness::SendDownstream(std::string_view bytes) {
 void Harness::FlushCluster() {
   if (!cluster_writing_.empty() || cluster_pending_.empty()) return;
   cluster_writing_.swap(cluster_pending_);
-  asio::async_write(cluster_, asio::buffer(cluster_writing_), [this](std::error_code error,
-                                                                    std::size_t) {
-    if (error) return;
-    cluster_writing_.clear();
-    FlushCluster();
-  });
+  asio::async_write(cluster_, asio::buffer(cluster_writing_),
+                    [this](std::error_code error, std::size_t) {
+                      if (error) return;
+                      cluster_writing_.clear();
+                      FlushCluster();
+                    });
 }
 
 // --- the users ---
@@ -265,9 +266,9 @@ void Harness::ConnectNextCallers() {
 bool Harness::ConnectMonitor(const std::string& commands) {
   monitor_ = std::make_unique<asio::ip::tcp::socket>(io_);
   std::error_code error;
-  monitor_->connect({asio::ip::make_address("127.0.0.1"),
-                     static_cast<unsigned short>(target_.MonitorPort())},
-                    error);
+  monitor_->connect(
+      {asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>(target_.MonitorPort())},
+      error);
   if (error) return false;
   // Messages are queued for the client only from the monitor's next tick (20 ms) on.
   RunFor(0.1);
@@ -279,12 +280,12 @@ bool Harness::ConnectMonitor(const std::string& commands) {
 }
 
 void Harness::ReadMonitor() {
-  monitor_->async_read_some(asio::buffer(monitor_buffer_), [this](std::error_code error,
-                                                                  std::size_t n) {
-    if (error) return;
-    monitor_bytes_ += n;
-    ReadMonitor();
-  });
+  monitor_->async_read_some(asio::buffer(monitor_buffer_),
+                            [this](std::error_code error, std::size_t n) {
+                              if (error) return;
+                              monitor_bytes_ += n;
+                              ReadMonitor();
+                            });
 }
 
 void Harness::CloseMonitor() {

@@ -4,9 +4,9 @@
 // comes up), N users from their own 127.x.y.z addresses (at most nine to an address), further
 // callers for the accept scenario, and a monitor client that reads everything it is sent.
 
+#include <array>
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <deque>

@@ -56,12 +56,14 @@ Options ReadOptions(int argc, char** argv) {
     if (key == "--streams") {
       options.streams.clear();
       std::istringstream list(value);
-      for (std::string item; std::getline(list, item, ',');) options.streams.push_back(std::stoi(item));
+      for (std::string item; std::getline(list, item, ',');)
+        options.streams.push_back(std::stoi(item));
     }
   }
   if (options.gateway.empty() || options.relay.empty()) {
-    std::fprintf(stderr, "usage: velgate_load --gateway PATH --relay PATH [--streams 100,1000] "
-                         "[--passes 3] [--out DIR]\n");
+    std::fprintf(stderr,
+                 "usage: velgate_load --gateway PATH --relay PATH [--streams 100,1000] "
+                 "[--passes 3] [--out DIR]\n");
     std::exit(2);
   }
   return options;
@@ -118,8 +120,7 @@ int main(int argc, char** argv) {
       startup.push_back(Target::Gateway(options.gateway, 32000).SecondsToListen() * 1000);
     std::printf("start-up with PreLoad 32,000: listening %.0f ms after launch (median of %d)\n",
                 Median(startup), options.passes);
-    json << "{\"figure\":\"startup_preload_32000_ms\",\"velgate\":" << Median(startup)
-         << "}\n";
+    json << "{\"figure\":\"startup_preload_32000_ms\",\"velgate\":" << Median(startup) << "}\n";
   }
 
   for (const int n : options.streams) {
@@ -129,7 +130,8 @@ int main(int argc, char** argv) {
       for (int turn = 0; turn < 2; ++turn) {
         const bool gateway = (turn + pass) % 2 == 0;
         if (!gateway && !options.relay_too) continue;
-        Target target = gateway ? Target::Gateway(options.gateway, 0) : Target::Relay(options.relay);
+        Target target =
+            gateway ? Target::Gateway(options.gateway, 0) : Target::Relay(options.relay);
         const std::string name = target.Name();
         for (const auto& [figure, value] : RunPass(std::move(target), n, options.only))
           runs[name][figure].push_back(value);

@@ -115,8 +115,8 @@ void Latency(Harness& harness, Figures& figures) {
         const std::string probe = "L" + std::to_string(NowNs()) + "\r\n";
         for (; down < static_cast<std::uint64_t>(down_rate * elapsed); ++down) {
           const int u = static_cast<int>(down % static_cast<std::uint64_t>(users));
-          harness.SendDownstream(Message(harness.Users()[static_cast<std::size_t>(u)]->stream,
-                                         probe));
+          harness.SendDownstream(
+              Message(harness.Users()[static_cast<std::size_t>(u)]->stream, probe));
         }
         for (; up < static_cast<std::uint64_t>(up_rate * elapsed); ++up) {
           harness.SendFromUser(static_cast<int>(up % static_cast<std::uint64_t>(users)), probe);
@@ -125,8 +125,8 @@ void Latency(Harness& harness, Figures& figures) {
       },
       duration + 1);
   harness.SetUserMode(UserMode::kCount);
-  for (auto [name, values] : {std::pair{"down", &harness.DownLatencies()},
-                              std::pair{"up", &harness.UpLatencies()}}) {
+  for (auto [name, values] :
+       {std::pair{"down", &harness.DownLatencies()}, std::pair{"up", &harness.UpLatencies()}}) {
     const std::string prefix = std::string("latency_") + name;
     figures[prefix + "_p50_us"] = Percentile(*values, 0.5);
     figures[prefix + "_p99_us"] = Percentile(*values, 0.99);
@@ -145,9 +145,9 @@ void SpotToAll(Harness& harness, Figures& figures) {
     const auto start = Clock::now();
     harness.SendDownstream(burst);
     if (!harness.RunUntil([&] { return harness.UsersDone() == users; }, 30)) Fail("spot to all");
-    times.push_back(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                        harness.LastUserDone() - start)
-                        .count());
+    times.push_back(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(harness.LastUserDone() - start)
+            .count());
   }
   figures["spot_to_all_p50_us"] = Percentile(times, 0.5);
   figures["spot_to_all_p99_us"] = Percentile(times, 0.99);

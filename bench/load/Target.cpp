@@ -21,8 +21,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::string FreshFolder() {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "velgate-load-XXXXXX").string();
+  std::string pattern = (std::filesystem::temp_directory_path() / "velgate-load-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) {
     std::perror("mkdtemp");
     std::exit(2);
@@ -90,7 +89,8 @@ void Target::Launch(const std::string& program, const std::vector<std::string>& 
     ::dup2(log, STDERR_FILENO);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : arguments)
+      argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     ::execv(program.c_str(), argv.data());
     std::perror(program.c_str());
