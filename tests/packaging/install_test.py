@@ -92,13 +92,16 @@ def check_unit(root):
     check(not said, "systemd-analyze verify: " + "\n".join(said))
 
 
-def free_port():
+def free_port(taken):
     """A port below 32768 (the cluster port is a 16-bit signed number) that nothing holds."""
     while True:
         port = random.randrange(20000, 32768)
+        if port in taken:
+            continue
         with socket.socket() as probe:
             try:
                 probe.bind(("0.0.0.0", port))
+                taken.add(port)
                 return port
             except OSError:
                 continue
@@ -156,7 +159,8 @@ def greeted(port, seconds):
 def run_daemon(root, work, with_notify):
     folder = os.path.join(work, "state")
     os.makedirs(folder)
-    ports = {"user": free_port(), "cluster": free_port(), "monitor": free_port()}
+    taken = set()
+    ports = {name: free_port(taken) for name in ("user", "cluster", "monitor")}
     with open(os.path.join(folder, "Velgate.cfg"), "w", encoding="latin-1", newline="") as cfg:
         cfg.write(f'"AGWenabled",0\r\n"ClusterPort",{ports["cluster"]}\r\n'
                   f'"UserPort","{ports["user"]}"\r\n"MonitorPort","{ports["monitor"]}"\r\n'
