@@ -1,17 +1,19 @@
 #!/usr/bin/env python3
 """The fail2ban filter over a recorded velgated log, in each form fail2ban reads it.
 
-usage: fail2ban_filter_test.py FILTER LOG
+usage: fail2ban_filter_test.py FILTER LOG JAIL UNIT
 
 The filter's failregex and ignoreregex are read as fail2ban reads them (%(name)s
 interpolation, one regex a line) and <HOST> becomes fail2ban's address group. The log is
 velgated's standard error; each line is then also given as the journal hands it to fail2ban's
 systemd backend and as a syslog file holds it (fail2ban cuts the date out before matching).
-Every refusal must match, with its address; no other line may.
+Every refusal must match, with its address; no other line may. The example jail must use
+this filter and read the journal of the unit velgated runs as.
 """
 
 import configparser
 import ipaddress
+import os
 import re
 import sys
 
@@ -60,6 +62,21 @@ def address(match):
     return str(ipaddress.ip_address(found)) if found else None
 
 
+def check_jail(jail_path, filter_path, unit_path):
+    parser = configparser.ConfigParser(interpolation=None)
+    with open(jail_path, encoding="utf-8") as file:
+        parser.read_file(file)
+    jail = parser["velgate"]
+    unit = os.path.basename(unit_path)
+    wanted = {"filter": os.path.splitext(os.path.basename(filter_path))[0],
+              "backend": "systemd", "journalmatch": f"_SYSTEMD_UNIT={unit}"}
+    faults = [f"{jail_path}: {key} = {jail.get(key)}, expected {value}"
+              for key, value in wanted.items() if jail.get(key) != value]
+    if int(jail.get("maxretry", "0")) < 10:
+        faults.append(f"{jail_path}: maxretry below ten bans a user whose logger reconnects")
+    return faults
+
+
 def main():
     failregex, ignoreregex = read_filter(sys.argv[1])
     with open(sys.argv[2], encoding="utf-8") as file:
@@ -82,6 +99,7 @@ def main():
             if found != expected:
                 faults.append(f"{form}: {line!r}: expected {expected}, found {found}")
 
+    faults += check_jail(sys.argv[3], sys.argv[1], sys.argv[4])
     if reasons_seen != REASONS:
         faults.append(f"the log lacks refusals for {sorted(REASONS - reasons_seen)}")
     for fault in faults:
