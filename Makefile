@@ -1,7 +1,7 @@
 # The two commands: `make run` starts the gateway, `make test` builds and runs every test.
 # Also: `make window` starts the desktop program, `make lint` runs clang-tidy over src/ and
-# apps/, `make format` formats every source file.
-.PHONY: run window test build build-test setup clean lint format fuzz bench
+# apps/, `make format` formats every source file, `make deb` builds the Debian packages.
+.PHONY: run window test build build-test setup clean lint format fuzz bench deb
 
 setup:
 	@scripts/setup
@@ -39,8 +39,14 @@ bench: setup
 fuzz: setup
 	scripts/fuzz $(FUZZ_SECONDS)
 
+# The Debian packages velgated and velgate from the release build, in packages/.
+deb: build
+	cd build && cpack -B ../packages
+	@rm -rf packages/_CPack_Packages
+	@ls packages/*.deb
+
 format: setup
 	scripts/check-format --fix
 
 clean:
-	rm -rf build build-test build-lint build-fuzz build-bench
+	rm -rf build build-test build-lint build-fuzz build-bench packages
