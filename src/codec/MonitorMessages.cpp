@@ -39,7 +39,7 @@ std::string Row(bool selected, int s, const StatusRow& row) {
   AppendField(message, row.call.text);
   AppendField(message, PlainNumber(row.call.colour));
   AppendField(message, "0");
-  AppendField(message, row.address.tip);
+  AppendField(message, row.address_tip);
   return message;
 }
 

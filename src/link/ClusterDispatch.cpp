@@ -43,7 +43,7 @@ void ClusterDispatch::Dispatch(int code, int s, const LinkFields& fields, int& m
       DeliverText(s, fields, marker);
       return;
     case 2:
-      view_.MutableRow(s).port.tip = std::string(Field(fields, 2));
+      view_.MutableRow(s).port_tip = std::string(Field(fields, 2));
       break;
     case 3: {
       marker = 77;
@@ -115,14 +115,14 @@ void ClusterDispatch::ConfirmLogin(int s, int code, const LinkFields& fields) {
     return;
   }
   if (code == 4) {
-    row.port.tip.clear();
+    row.port_tip.clear();
     row.port.colour = colours::kYellow;
   } else {
     row.port.colour = colours::kCyan;
   }
   row.call.text = std::string(Field(fields, 2));
   const std::string login_time = LoginTimeStamp(clock_.Now().utc);
-  row.address.tip = login_time;
+  row.address_tip = login_time;
   uplink_.SendStraight(AA04(s, login_time, code == 4));
   row.address.colour = table_.RemoteIPcolour(s);
   row.call.colour = colours::kGreen;

@@ -229,7 +229,7 @@ std::string ClusterLink::ResyncLine(int s) const {
   std::string_view call = row.call.text;
   if (call.find('^') != std::string_view::npos) call = {};
   const char* colour = call.empty() ? "white" : ColourWord(row.port.colour);
-  return AA38Resync(call, s, row.address.text, colour, row.address.tip, row.address_tag,
+  return AA38Resync(call, s, row.address.text, colour, row.address_tip, row.address_tag,
                     table_.At(s).connection);
 }
 

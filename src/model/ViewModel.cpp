@@ -2,6 +2,13 @@
 
 namespace velgate {
 
+const std::string& TipOf(const StatusRow& row, int field) {
+  static const std::string kNone;
+  if (field == 0) return row.address_tip;
+  if (field == 1) return row.port_tip;
+  return kNone;
+}
+
 StatusRow& ViewModel::MutableRow(int s) {
   std::size_t index = static_cast<std::size_t>(s);
   if (!row_dirty_[index]) {

@@ -10,10 +10,9 @@
 
 namespace velgate {
 
-/// One field of a status row: text, tip text and background colour.
+/// One field of a status row: text and background colour.
 struct DisplayField {
   std::string text;
-  std::string tip;
   Colour colour = colours::kWhite;
 };
 
@@ -23,9 +22,16 @@ struct StatusRow {
   DisplayField port;     ///< txtRemoteUserPort
   DisplayField call;     ///< txtCall
   /// The address field's tag: the index of the listener the caller came through, "0" for an
-  /// outgoing connection. Only this field has one, so it lives in the row.
+  /// outgoing connection.
   std::string address_tag;
+  /// The tip texts: the address field's is the login time, the port field's the cluster's note.
+  /// The call-sign field never has one. Kept in the row, so a field carries only what it uses.
+  std::string address_tip;
+  std::string port_tip;
 };
+
+/// The tip text of field 0 (address), 1 (port) or 2 (call sign) of row.
+const std::string& TipOf(const StatusRow& row, int field);
 
 /// A listener's indicator box txtReset(i): the watchdog counter and what it listens for.
 struct ListenerIndicator {

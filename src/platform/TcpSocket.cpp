@@ -28,18 +28,20 @@ bool DescriptorsExhausted(const std::error_code& error) {
 
 }  // namespace
 
-PendingConnection::PendingConnection(tcp::socket peer) : peer_(std::move(peer)) {
+PendingConnection::PendingConnection(LoopSocket peer) : peer_(std::move(peer)) {
   std::error_code error;
   tcp::endpoint remote = peer_.remote_endpoint(error);
   if (!error) {
-    remote_ip_ = remote.address().to_string();
+    remote_address_ = remote.address().to_v4();
+    remote_ip_ = remote_address_.to_string();
     remote_port_ = remote.port();
   }
 }
 
-PendingConnection::PendingConnection(tcp::socket peer, const tcp::endpoint& remote, int local_port)
+PendingConnection::PendingConnection(LoopSocket peer, const tcp::endpoint& remote, int local_port)
     : peer_(std::move(peer)),
-      remote_ip_(remote.address().to_string()),
+      remote_address_(remote.address().to_v4()),
+      remote_ip_(remote_address_.to_string()),
       remote_port_(remote.port()),
       local_port_(local_port) {}
 
@@ -55,6 +57,11 @@ TcpSocket::~TcpSocket() {
   ReleaseHandles();
   // Completions still queued for this socket find it gone.
   *life_ = kGone;
+}
+
+std::string TcpSocket::RemoteHostIP() const {
+  if (has_remote_address_) return remote_address_.to_string();
+  return rare_ ? rare_->host : std::string();
 }
 
 void TcpSocket::ReleaseHandles() {
@@ -74,7 +81,7 @@ void TcpSocket::ReleaseHandles() {
 
 void TcpSocket::ReleaseOutgoing() {
   // An idle connection holds no send buffer: thousands of them wait between two spots.
-  std::string().swap(outgoing_);
+  outgoing_.reset();
   sent_ = 0;
 }
 
@@ -85,9 +92,9 @@ void TcpSocket::Listen() {
   if (local_port_ < 0 || local_port_ > 65535) throw RunTimeError::InvalidPropertyValue();
   std::error_code error;
   auto& acceptor = Rare().acceptor;
-  if (!acceptor) acceptor = std::make_unique<tcp::acceptor>(io_);
+  if (!acceptor) acceptor = std::make_unique<LoopAcceptor>(io_);
   acceptor->open(tcp::v4(), error);
-  if (!error) acceptor->set_option(tcp::acceptor::reuse_address(true), error);
+  if (!error) acceptor->set_option(LoopAcceptor::reuse_address(true), error);
   if (!error) {
     acceptor->bind(tcp::endpoint(tcp::v4(), static_cast<unsigned short>(local_port_)), error);
   }
@@ -108,7 +115,7 @@ void TcpSocket::StartAccepting() {
   // The accept fills in the caller's address, so the new connection needs no further call to
   // learn it.
   rare_->acceptor->async_accept(
-      rare_->caller, [this, life, generation](const std::error_code& error, tcp::socket peer) {
+      rare_->caller, [this, life, generation](const std::error_code& error, LoopSocket peer) {
         if (*life != generation || state_ != SocketState::kListening) return;
         if (error) {
           if (error == asio::error::operation_aborted) return;
@@ -146,7 +153,7 @@ void TcpSocket::StartAccepting() {
 bool TcpSocket::RefuseWaitingCaller() {
   // The spare descriptor makes room for the one accept that takes the caller off the queue.
   rare_->reserve->ReleaseSpare();
-  tcp::socket peer(io_);
+  LoopSocket peer(io_);
   std::error_code error;
   rare_->acceptor->non_blocking(true, error);
   if (!error) rare_->acceptor->accept(peer, error);
@@ -170,7 +177,8 @@ void TcpSocket::Accept(PendingConnection& request) {
   if (!request.peer_.is_open()) throw RunTimeError::WrongConnectionState();
   ReleaseHandles();
   socket_ = std::move(request.peer_);
-  remote_ip_ = request.remote_ip_;
+  remote_address_ = request.remote_address_;
+  has_remote_address_ = true;
   remote_port_ = request.remote_port_;
   std::error_code error;
   local_port_ =
@@ -190,7 +198,8 @@ void TcpSocket::Connect(const std::string& host, int port) {
     throw RunTimeError(40020, "Invalid operation at current state");
   }
   ReleaseHandles();
-  remote_ip_ = host;
+  has_remote_address_ = false;
+  Rare().host = host;
   remote_port_ = port;
   SetState(SocketState::kConnecting);
   auto& resolver = Rare().resolver;
@@ -214,7 +223,8 @@ void TcpSocket::Connect(const std::string& host, int port) {
                                     Fail(connect_error);
                                     return;
                                   }
-                                  remote_ip_ = peer.address().to_string();
+                                  remote_address_ = peer.address().to_v4();
+                                  has_remote_address_ = true;
                                   std::error_code ignored;
                                   local_port_ = socket_.local_endpoint(ignored).port();
                                   Connected();
@@ -225,9 +235,10 @@ void TcpSocket::Connect(const std::string& host, int port) {
 
 void TcpSocket::Close() {
   if (state_ == SocketState::kConnected && QueuedBytes() > 0) {
-    // Hand what is queued to the system before closing, so a last line is not lost.
-    std::error_code ignored;
-    socket_.write_some(asio::buffer(outgoing_.data() + sent_, QueuedBytes()), ignored);
+    // Hand what is queued to the system before closing, so a last line is not lost; what
+    // does not fit now is dropped, never waited for.
+    ::send(socket_.native_handle(), outgoing_->data() + sent_, QueuedBytes(),
+           MSG_DONTWAIT | MSG_NOSIGNAL);
   }
   ReleaseHandles();
   SetState(SocketState::kClosed);
@@ -240,11 +251,12 @@ bool TcpSocket::SendData(std::string_view data) {
     FailWith(RunTimeError::SendCapReached());
     return true;
   }
-  if (sent_ == outgoing_.size()) {
-    outgoing_.clear();
+  if (!outgoing_) outgoing_ = std::make_unique<std::string>();
+  if (sent_ == outgoing_->size()) {
+    outgoing_->clear();
     sent_ = 0;
   }
-  outgoing_.append(data);
+  outgoing_->append(data);
   ScheduleFlush();
   return true;
 }
@@ -265,8 +277,8 @@ void TcpSocket::ScheduleFlush() {
 void TcpSocket::Flush() {
   if (state_ != SocketState::kConnected) return;
   while (QueuedBytes() > 0) {
-    const ssize_t written = ::send(socket_.native_handle(), outgoing_.data() + sent_, QueuedBytes(),
-                                   MSG_DONTWAIT | MSG_NOSIGNAL);
+    const ssize_t written = ::send(socket_.native_handle(), outgoing_->data() + sent_,
+                                   QueuedBytes(), MSG_DONTWAIT | MSG_NOSIGNAL);
     if (written < 0) {
       if (errno == EAGAIN || errno == EWOULDBLOCK) break;
       if (errno == EINTR) continue;
@@ -279,14 +291,14 @@ void TcpSocket::Flush() {
     ReleaseOutgoing();
     return;
   }
-  if (sent_ > outgoing_.size() / 2) {
-    outgoing_.erase(0, sent_);
+  if (sent_ > outgoing_->size() / 2) {
+    outgoing_->erase(0, sent_);
     sent_ = 0;
   }
   waiting_writable_ = true;
   const std::uint64_t generation = *life_;
   auto life = life_;
-  socket_.async_wait(tcp::socket::wait_write,
+  socket_.async_wait(LoopSocket::wait_write,
                      [this, life, generation](const std::error_code& error) {
                        if (*life != generation) return;
                        waiting_writable_ = false;
@@ -301,15 +313,14 @@ void TcpSocket::Flush() {
 void TcpSocket::StartReading() {
   const std::uint64_t generation = *life_;
   auto life = life_;
-  socket_.async_wait(tcp::socket::wait_read,
-                     [this, life, generation](const std::error_code& error) {
-                       if (*life != generation) return;
-                       if (error) {
-                         Fail(error);
-                         return;
-                       }
-                       OnReadable();
-                     });
+  socket_.async_wait(LoopSocket::wait_read, [this, life, generation](const std::error_code& error) {
+    if (*life != generation) return;
+    if (error) {
+      Fail(error);
+      return;
+    }
+    OnReadable();
+  });
 }
 
 void TcpSocket::OnReadable() {

@@ -34,12 +34,16 @@ enum class SocketState : int {
 
 /// A connection accepted by a listener and not yet taken onto a socket. It closes itself unless
 /// a socket's Accept takes it.
+/// Sockets tied to the loop's own executor rather than a type-erased one: every socket, and every
+/// operation pending on it, is smaller by the erased executor's bytes.
+using LoopSocket = asio::basic_stream_socket<asio::ip::tcp, asio::io_context::executor_type>;
+using LoopAcceptor = asio::basic_socket_acceptor<asio::ip::tcp, asio::io_context::executor_type>;
+
 class PendingConnection {
  public:
-  explicit PendingConnection(asio::ip::tcp::socket peer);
+  explicit PendingConnection(LoopSocket peer);
   /// A caller whose address the accept already gave, on the listener's port.
-  PendingConnection(asio::ip::tcp::socket peer, const asio::ip::tcp::endpoint& remote,
-                    int local_port);
+  PendingConnection(LoopSocket peer, const asio::ip::tcp::endpoint& remote, int local_port);
   /// The caller's address as dotted IPv4 text.
   const std::string& RemoteHostIP() const { return remote_ip_; }
   /// The caller's TCP port.
@@ -49,7 +53,8 @@ class PendingConnection {
 
  private:
   friend class TcpSocket;
-  asio::ip::tcp::socket peer_;
+  LoopSocket peer_;
+  asio::ip::address_v4 remote_address_;
   std::string remote_ip_;
   int remote_port_ = 0;
   int local_port_ = 0;  // 0: ask the socket
@@ -93,8 +98,9 @@ class TcpSocket {
   /// The remote port of the connection.
   int RemotePort() const { return remote_port_; }
   void SetRemotePort(int port) { remote_port_ = port; }
-  /// The remote address of the connection as dotted IPv4 text.
-  const std::string& RemoteHostIP() const { return remote_ip_; }
+  /// The remote address of the connection as dotted IPv4 text; while an outgoing connection is
+  /// being made, the host it was asked for.
+  std::string RemoteHostIP() const;
   /// This socket's index in its owner's array.
   int Index() const { return index_; }
 
@@ -136,7 +142,7 @@ class TcpSocket {
   /// Queues data for sending; false when the socket is not connected (nothing is sent).
   bool SendData(std::string_view data);
   /// Bytes queued and not yet handed to the system.
-  std::size_t QueuedBytes() const { return outgoing_.size() - sent_; }
+  std::size_t QueuedBytes() const { return outgoing_ ? outgoing_->size() - sent_ : 0; }
 
  private:
   void StartAccepting();
@@ -164,14 +170,17 @@ class TcpSocket {
   std::shared_ptr<std::uint64_t> life_ = std::make_shared<std::uint64_t>(0);
   int local_port_ = 0;
   int remote_port_ = 0;
-  std::string remote_ip_;
-  asio::ip::tcp::socket socket_;
+  // The caller's address in its four bytes; text only when asked for.
+  asio::ip::address_v4 remote_address_;
+  bool has_remote_address_ = false;
+  LoopSocket socket_;
   // What only a socket that listens or connects out needs: most sockets carry a stream and
   // never do, so they go without.
   struct RareParts {
-    std::unique_ptr<asio::ip::tcp::acceptor> acceptor;
+    std::unique_ptr<LoopAcceptor> acceptor;
     asio::ip::tcp::endpoint caller;  // filled in by the accept
     std::unique_ptr<asio::ip::tcp::resolver> resolver;
+    std::string host;  // an outgoing connection's host until it is connected
     std::unique_ptr<asio::steady_timer> accept_retry;
     DescriptorReserve* reserve = nullptr;
     std::function<void()> on_refused;
@@ -182,7 +191,8 @@ class TcpSocket {
   }
   std::unique_ptr<RareParts> rare_;
   SocketStateListener* state_listener_ = nullptr;
-  std::string outgoing_;
+  // What waits to be sent; only while something does.
+  std::unique_ptr<std::string> outgoing_;
   std::size_t sent_ = 0;
   bool flush_scheduled_ = false;
   bool waiting_writable_ = false;

@@ -54,7 +54,7 @@ void UserStreams::Admit(int index, PendingConnection& request, int& examined) {
 
   stream.line_mode = true;
   StatusRow& row = view_.MutableRow(s);
-  row.address.tip.clear();
+  row.address_tip.clear();
   row.address.text = socket.RemoteHostIP();
   row.address_tag = PlainNumber(index);
   table_.SetAddressNumber(s, number);

@@ -17,7 +17,7 @@ void UserStreams::ConnectOut(std::string_view call, std::string_view host, std::
     // The slot's last occupant leaves no timer behind.
     StopLoginTimer(stream);
     StatusRow& row = view_.MutableRow(s);
-    row.address.tip.clear();
+    row.address_tip.clear();
     row.address.text = std::string(host);
     row.address.colour = colours::kYellow;
     row.address_tag = "0";

@@ -82,7 +82,7 @@ void UserStreams::CloseStream(int s) {
     StatusRow& row = view_.MutableRow(s);
     row.port.colour = colours::kWhite;
     PaintEnded(row);
-    row.address.tip.clear();
+    row.address_tip.clear();
     SendRow(s);
     table_.SetAddressNumber(s, 0);
     StopLoginTimer(stream);

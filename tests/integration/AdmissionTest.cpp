@@ -50,7 +50,7 @@ TEST_F(Admission, ReusedSlotDoesNotInheritItsLastOccupantAndOfflineCallersAreTol
   StartOnline();
   {
     auto user = LoggedInUser("G1ABC", "127.0.0.2");
-    Row(2).address.tip = "04-Dec-2026 1200Z";
+    Row(2).address_tip = "04-Dec-2026 1200Z";
     user->Close();
     ASSERT_TRUE(WaitSocket(2, SocketState::kClosed));
   }
@@ -59,7 +59,7 @@ TEST_F(Admission, ReusedSlotDoesNotInheritItsLastOccupantAndOfflineCallersAreTol
   auto next = ConnectUser("127.0.0.3");
   EXPECT_TRUE(UserGets(*next, "Cluster is offline.  Please try later.\r\n"));
   EXPECT_EQ(Row(2).address.colour, colours::kYellow);
-  EXPECT_EQ(Row(2).address.tip, "");
+  EXPECT_EQ(Row(2).address_tip, "");
   // Never announced, never logged in: its input goes up as AA03 once the cluster is back.
   ConnectCluster();
   EXPECT_TRUE(SentUp(*next, "sh/dx\r\n", Up({"AA03", "2", "sh/dx\r\n"})));

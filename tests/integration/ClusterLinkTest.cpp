@@ -23,7 +23,7 @@ TEST_F(ClusterLinkTest, HandshakeThenResyncOfTheConnectedStreamsAndConsoleLinesO
     Row(s).call.text = calls[s - 2];
     Row(s).port.colour = port_colours[s - 2];
   }
-  Row(2).address.tip = "04-Dec-2026 1158Z";
+  Row(2).address_tip = "04-Dec-2026 1158Z";
   Row(7).call.text = "GONE";  // not connected: not listed
 
   ConnectCluster(false);

@@ -32,7 +32,7 @@ TEST_F(Dispatch, Codes4To6ConfirmTheLoginEachInItsWay) {
     ASSERT_TRUE(WaitState(s, StreamState::kLoggedIn)) << code;
     EXPECT_TRUE(ClusterGets(ack)) << code;
     EXPECT_EQ(Row(s).port.colour, port) << code;
-    EXPECT_EQ(Row(s).call.text + "|" + Row(s).address.tip + "|" + Row(s).port.tip, shown);
+    EXPECT_EQ(Row(s).call.text + "|" + Row(s).address_tip + "|" + Row(s).port_tip, shown);
     EXPECT_TRUE(SentUp(*users.back(), "sh/dx\r\n", Up({"AA00", N(s), "sh/dx\r\n"}))) << code;
   }
 }

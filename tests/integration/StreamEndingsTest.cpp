@@ -20,7 +20,7 @@ TEST_F(StreamEndings, HangUpsReportWhatWasTypedAndSocketErrorsReportZero) {
   // A caller's "^" stays inside its field upstream, and its Chr(4) never ends a monitor message.
   typing->Send("G1^7^0\x04");
   ASSERT_TRUE(loop.RunUntil([&] { return Row(2).call.text == "G1^7^0\x04"; }));
-  for (int s : {3, 4}) Row(s).address.tip = "04-Dec-2026 1200Z";
+  for (int s : {3, 4}) Row(s).address_tip = "04-Dec-2026 1200Z";
   const std::string white = "^16777215^", port = N(user->LocalPort()),
                     failing_port = N(failing->LocalPort());
   FeedOn(0);

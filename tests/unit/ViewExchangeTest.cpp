@@ -63,7 +63,7 @@ TEST(ViewExchangeTest, AWindowThreadEndsWithExactlyTheRowsTheGatewayWrote) {
   for (int i = 0; i < 20000; ++i) {
     StatusRow& row = view.MutableRow((i * 7) % kRows);
     row.call.text = "C" + std::to_string(i);
-    row.address.tip.assign(static_cast<std::size_t>(i % 64), 'x');
+    row.address_tip.assign(static_cast<std::size_t>(i % 64), 'x');
     if (i % 10 == 0) exchange.Publish(view);
   }
   exchange.Publish(view);
@@ -71,7 +71,7 @@ TEST(ViewExchangeTest, AWindowThreadEndsWithExactlyTheRowsTheGatewayWrote) {
   window.join();
   for (int s = 0; s < kRows; ++s) {
     EXPECT_EQ(shown[static_cast<std::size_t>(s)].call.text, view.Row(s).call.text) << s;
-    EXPECT_EQ(shown[static_cast<std::size_t>(s)].address.tip, view.Row(s).address.tip) << s;
+    EXPECT_EQ(shown[static_cast<std::size_t>(s)].address_tip, view.Row(s).address_tip) << s;
   }
 }
 

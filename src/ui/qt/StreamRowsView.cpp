@@ -183,7 +183,7 @@ bool StreamRowsView::viewportEvent(QEvent* event) {
   if (event->type() == QEvent::ToolTip) {
     auto* help = static_cast<QHelpEvent*>(event);
     const std::optional<Hit> hit = HitAt(help->pos());
-    const std::string tip = hit ? FieldOf(Row(hit->s), hit->field).tip : std::string();
+    const std::string tip = hit ? TipOf(Row(hit->s), hit->field) : std::string();
     if (tip.empty()) {
       QToolTip::hideText();
       event->ignore();
