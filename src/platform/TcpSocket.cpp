@@ -95,8 +95,9 @@ void TcpSocket::StartAccepting() {
     if (*life != generation || state_ != SocketState::kListening) return;
     if (error) {
       if (error == asio::error::operation_aborted) return;
-      if (DescriptorsExhausted(error) && reserve_ && RefuseWaitingCaller()) {
-        on_refused_();
+      std::string address;
+      if (DescriptorsExhausted(error) && reserve_ && RefuseWaitingCaller(address)) {
+        on_refused_(address, local_port_);
         if (*life == generation && state_ == SocketState::kListening) StartAccepting();
         return;
       }
@@ -113,9 +114,8 @@ void TcpSocket::StartAccepting() {
       return;
     }
     if (reserve_ && reserve_->InReserve(peer.native_handle())) {
-      std::error_code ignored;
-      peer.close(ignored);
-      on_refused_();
+      const std::string address = PendingConnection(std::move(peer)).RemoteHostIP();
+      on_refused_(address, local_port_);
       if (*life == generation && state_ == SocketState::kListening) StartAccepting();
       return;
     }
@@ -125,7 +125,7 @@ void TcpSocket::StartAccepting() {
   });
 }
 
-bool TcpSocket::RefuseWaitingCaller() {
+bool TcpSocket::RefuseWaitingCaller(std::string& address) {
   // The spare descriptor makes room for the one accept that takes the caller off the queue.
   reserve_->ReleaseSpare();
   tcp::socket peer(io_);
@@ -133,8 +133,8 @@ bool TcpSocket::RefuseWaitingCaller() {
   acceptor_->non_blocking(true, error);
   if (!error) acceptor_->accept(peer, error);
   const bool refused = !error;
-  std::error_code ignored;
-  peer.close(ignored);
+  // Taken off the queue and closed at once.
+  if (refused) address = PendingConnection(std::move(peer)).RemoteHostIP();
   reserve_->RestoreSpare();
   return refused;
 }

@@ -118,8 +118,10 @@ class TcpSocket {
     local_port_ = 0;
   }
   /// For a listener of users: a caller whose descriptor would lie in the reserve is closed at
-  /// once without a byte, and so is one that finds descriptors run out; on_refused hears of it.
-  void GuardDescriptors(DescriptorReserve& reserve, std::function<void()> on_refused) {
+  /// once without a byte, and so is one that finds descriptors run out; on_refused hears of it
+  /// with the caller's address and this listener's port.
+  using RefusedCaller = std::function<void(const std::string& address, int port)>;
+  void GuardDescriptors(DescriptorReserve& reserve, RefusedCaller on_refused) {
     reserve_ = &reserve;
     on_refused_ = std::move(on_refused);
   }
@@ -136,7 +138,7 @@ class TcpSocket {
 
  private:
   void StartAccepting();
-  bool RefuseWaitingCaller();
+  bool RefuseWaitingCaller(std::string& address);
   void SetState(SocketState state);
   void StartReading();
   void OnReadable();
@@ -167,7 +169,7 @@ class TcpSocket {
   std::unique_ptr<asio::steady_timer> accept_retry_;
   DescriptorReserve* reserve_ = nullptr;
   SocketStateListener* state_listener_ = nullptr;
-  std::function<void()> on_refused_;
+  RefusedCaller on_refused_;
   std::string outgoing_;
   std::size_t sent_ = 0;
   bool flush_scheduled_ = false;
