@@ -119,6 +119,8 @@ template <typename... Fns>
 struct Overloaded : Fns... {
   using Fns::operator()...;
 };
+template <typename... Fns>
+Overloaded(Fns...) -> Overloaded<Fns...>;
 
 std::string LineOf(const oplog::Event& event, LogPriority priority) {
   using namespace oplog;
