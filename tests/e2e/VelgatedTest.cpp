@@ -282,10 +282,13 @@ TEST_F(Velgated, TheDesktopProgramServesAlikeOffscreenAndEndsOnSigtermWithoutWri
   TestPeer cluster(cluster_port);
   TestPeer monitor(monitor_port);
   Peer user = ServeClusterMonitorAndUser(cluster, monitor);
+  // The same operational log on its standard error.
+  EXPECT_TRUE(Said("<6>user logged-in stream=2 call=g1abc ip=127.0.0.7 port=" + N(user_port)));
   const std::string written = folder.Read("Velgate.cfg").value() + "\"Unknown\",2\r\n";
   folder.Write("Velgate.cfg", written);
   velgated->Signal(SIGTERM);
   EXPECT_EQ(velgated->WaitForExit(), 0);
+  EXPECT_TRUE(Said("<6>stopping signal=SIGTERM\n"));
   EXPECT_EQ(folder.Read("Velgate.cfg"), written);
 }
 #endif
