@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "app/ProgramArguments.h"
+#include "base/OperationsLine.h"
 #include "platform/Clock.h"
 #include "platform/Process.h"
 #include "ui/qt/GatewayThread.h"
@@ -14,9 +15,11 @@
 namespace {
 
 const char kUsage[] =
-    "usage: velgate [--dir DIR]\n"
+    "usage: velgate [--dir DIR] [--quiet]\n"
     "  Runs the Velgate gateway with its window. DIR is the program's folder, where\n"
     "  Velgate.cfg, highwater.dat and error.log live (default: the current directory).\n"
+    "  The operational log goes to standard error, a line per event; --quiet keeps only\n"
+    "  its warnings and errors.\n"
     "  SIGTERM and SIGINT end it without writing the settings.\n";
 
 }  // namespace
@@ -34,6 +37,9 @@ int main(int argc, char** argv) {
   QApplication application(qt_argc, argv);
   velgate::SystemClock clock;
   velgate::qt::GatewayThread gateway(clock, true, velgate::GatewayOptions{arguments.folder, true});
+  // Written on the gateway's thread, which alone records into it.
+  velgate::OperationsLineWriter log_lines(std::cerr, arguments.quiet);
+  gateway.SetLogSink(&log_lines);
   velgate::qt::MainWindow window(gateway);
   window.Start();
   const int code = QApplication::exec();

@@ -1,27 +1,32 @@
-// velgated: the gateway without a window. Operator lines on standard input, alerts and status
-// lines on standard error.
+// velgated: the gateway without a window. Operator lines on standard input; the operational
+// log, alerts and status lines on standard error; a service manager (systemd) told of its state.
 
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
 #include <csignal>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "app/Gateway.h"
 #include "app/ProgramArguments.h"
+#include "base/OperationsLine.h"
 #include "console/HeadlessConsole.h"
 #include "console/StdinLines.h"
 #include "platform/AsioTimerDriver.h"
 #include "platform/Clock.h"
 #include "platform/Process.h"
+#include "platform/ServiceNotify.h"
 #include "platform/TimerQueue.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: velgated [--dir DIR]\n"
+    "usage: velgated [--dir DIR] [--quiet]\n"
     "  Runs the Velgate gateway without a window. DIR is the program's folder, where\n"
     "  Velgate.cfg, highwater.dat and error.log live (default: the current directory).\n"
+    "  The operational log goes to standard error, a line per event; --quiet keeps only\n"
+    "  its warnings and errors.\n"
     "  Standard input takes operator lines:\n"
     "    send S TEXT   send TEXT to the cluster as input of stream S\n"
     "    disc          disconnect the cluster server\n"
@@ -43,14 +48,17 @@ int main(int argc, char** argv) {
   velgate::SystemClock clock;
   velgate::TimerQueue timers(clock);
   velgate::AsioTimerDriver driver(io, timers);
-  velgate::Gateway gateway(io, clock, timers, velgate::GatewayOptions{folder, true});
+  const std::unique_ptr<velgate::ServiceNotify> service = velgate::SystemServiceNotify();
+  velgate::Gateway gateway(io, clock, timers, velgate::GatewayOptions{folder, true, service.get()});
+  velgate::OperationsLineWriter log_lines(std::cerr, arguments.quiet);
+  gateway.Log().SetSink(&log_lines);
   velgate::HeadlessConsole console(gateway, std::cerr);
   gateway.View().SetListener(&console);
   gateway.SetShutdownHandler([&io] { io.stop(); });
 
   asio::signal_set signals(io, SIGINT, SIGTERM);
-  signals.async_wait([&gateway](const std::error_code& error, int) {
-    if (!error) gateway.CloseByProgram();
+  signals.async_wait([&gateway](const std::error_code& error, int signal) {
+    if (!error) gateway.CloseOnSignal(signal);
   });
   velgate::StdinLines operator_lines(
       io, [&console](const std::string& line) { console.Execute(line); });
@@ -58,5 +66,6 @@ int main(int argc, char** argv) {
   gateway.FormLoad();
   io.run();
   gateway.View().SetListener(nullptr);
+  gateway.Log().SetSink(nullptr);
   return 0;
 }

@@ -1,6 +1,7 @@
 #include "app/Gateway.h"
 
 #include <asio/post.hpp>
+#include <csignal>
 
 #include "codec/LinkCodec.h"
 #include "platform/Process.h"
@@ -15,24 +16,35 @@ Gateway::Gateway(asio::io_context& io, const Clock& clock, TimerQueue& timers,
                  [this](const std::string& description) {
                    view_.Alert("Velgate", "error.log cannot be written: " + description);
                  }),
-      descriptors_(clock, error_log_, view_),
+      descriptors_(clock, error_log_, view_, oplog_),
       feed_(error_log_),
       store_(folder_, error_log_, view_, feed_),
       local_ip_(LocalIPv4Address()),
       highwater_(store_.Marks(), view_, feed_, clock, error_log_, folder_.File("highwater.dat")),
-      watchdog_(timers, view_, feed_, error_log_,
+      watchdog_(timers, view_, feed_, error_log_, oplog_,
                 [this](int i, int port) { streams_.Table().Socket(i).ListenAgain(port); }),
-      streams_(io, timers, {view_, store_.Current(), error_log_, feed_, highwater_, watchdog_}),
-      link_(io, timers, streams_,
-            {view_, store_.Current(), error_log_, feed_, clock, start_time_, folder_.Path()},
-            // The cluster's order to end is carried out from the loop, not inside its handler.
-            [this] { asio::post(io_, [this] { CloseByProgram(); }); }),
-      monitor_port_(io, timers,
-                    {feed_, streams_.Table(), view_, store_.Current(), store_.Marks(), error_log_}),
-      start_up_(timers,
-                {clock, folder_, store_, error_log_, view_, streams_.Table(), watchdog_, link_,
-                 monitor_port_, descriptors_, start_time_, local_ip_, options.raise_priority}) {
+      streams_(io, timers,
+               {view_, store_.Current(), error_log_, feed_, highwater_, watchdog_, oplog_}),
+      link_(
+          io, timers, streams_,
+          {view_, store_.Current(), error_log_, feed_, clock, start_time_, folder_.Path(), oplog_},
+          // The cluster's order to end is carried out from the loop, not inside its handler.
+          [this] {
+            asio::post(io_, [this] {
+              if (!unloaded_) oplog_.Record(oplog::Stopping{"", "cluster"});
+              CloseByProgram();
+            });
+          }),
+      monitor_port_(
+          io, timers,
+          {feed_, streams_.Table(), view_, store_.Current(), store_.Marks(), error_log_, oplog_}),
+      start_up_(timers, {clock, folder_, store_, error_log_, view_, streams_.Table(), watchdog_,
+                         link_, monitor_port_, descriptors_, start_time_, local_ip_, oplog_,
+                         options.raise_priority}),
+      summary_(timers, {oplog_, streams_, link_, monitor_port_, store_.Marks()}),
+      service_(timers, options.service, streams_.Table()) {
   streams_.AttachUplink(link_);
+  start_up_.SetListenersOpenHandler([this] { service_.Ready(); });
 }
 
 Gateway::~Gateway() = default;
@@ -63,6 +75,7 @@ void Gateway::UnloadLockOuts(const WindowPlacement& window) {
 
 void Gateway::CloseByUser() {
   if (unloaded_) return;
+  oplog_.Record(oplog::Stopping{"", "operator"});
   store_.WriteFix();
   Unload();
 }
@@ -71,9 +84,18 @@ void Gateway::CloseByProgram() {
   Unload();
 }
 
+void Gateway::CloseOnSignal(int signal) {
+  if (unloaded_) return;
+  const char* name = signal == SIGTERM ? "SIGTERM" : signal == SIGINT ? "SIGINT" : nullptr;
+  oplog_.Record(oplog::Stopping{name ? name : "SIG" + std::to_string(signal), ""});
+  CloseByProgram();
+}
+
 void Gateway::Unload() {
   if (unloaded_) return;
   unloaded_ = true;
+  service_.Stopping();
+  summary_.Stop();
   monitor_port_.Stop();
   streams_.Table().CloseAll();
   link_.Close();

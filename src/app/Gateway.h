@@ -1,17 +1,22 @@
 #pragma once
 // The gateway: owns every part and wires them; everything runs on the one thread of its
 // io_context and every handler runs to its end. A close by the operator writes the settings
-// first; any other close (a signal, the cluster's order) writes nothing.
+// first; any other close (a signal, the cluster's order) writes nothing. Its operational log
+// goes to the sink the program sets; a service manager, when there is one, hears of its state.
 
 #include <asio/io_context.hpp>
 #include <functional>
 #include <string>
 
+#include "app/ServiceReport.h"
 #include "app/SettingsStore.h"
 #include "app/StartUp.h"
+#include "app/SummaryReport.h"
 #include "app/WindowActions.h"
+#include "base/OperationsLog.h"
 #include "link/ClusterLink.h"
 #include "monitor/MonitorPort.h"
+#include "platform/ServiceNotify.h"
 #include "protection/DescriptorGuard.h"
 #include "protection/Highwater.h"
 #include "protection/ListenerWatchdog.h"
@@ -24,6 +29,8 @@ struct GatewayOptions {
   std::string folder = ".";
   /// Whether start-up raises the process priority (a test process keeps its own).
   bool raise_priority = true;
+  /// The service manager to tell of the gateway's state; null when there is none.
+  ServiceNotify* service = nullptr;
 };
 
 class Gateway final : public WindowActions {
@@ -38,6 +45,8 @@ class Gateway final : public WindowActions {
   void FormLoad() { start_up_.FormLoad(); }
   /// A close that is not the operator's (a signal, the cluster's order): nothing is written.
   void CloseByProgram();
+  /// The close a signal asks for, told in the operational log first.
+  void CloseOnSignal(int signal);
   /// Called (from the loop) once the gateway has shut down.
   void SetShutdownHandler(std::function<void()> handler) { shutdown_handler_ = std::move(handler); }
   /// Whether the gateway has shut down.
@@ -64,6 +73,8 @@ class Gateway final : public WindowActions {
 
   /// The parts, for views and tests to read.
   ViewModel& View() { return view_; }
+  /// The operational log: the program sets its sink.
+  OperationsLog& Log() { return oplog_; }
   const Settings& CurrentSettings() const { return store_.Current(); }
   const HighwaterMarks& Marks() const { return store_.Marks(); }
   StreamTable& Streams() { return streams_.Table(); }
@@ -79,6 +90,7 @@ class Gateway final : public WindowActions {
   asio::io_context& io_;
   ProgramFolder folder_;
   ViewModel view_;
+  OperationsLog oplog_;
   ErrorLogFile error_log_;
   DescriptorGuard descriptors_;
   MonitorFeed feed_;
@@ -91,6 +103,8 @@ class Gateway final : public WindowActions {
   ClusterLink link_;
   MonitorPort monitor_port_;
   StartUp start_up_;
+  SummaryReport summary_;
+  ServiceReport service_;
   bool unloaded_ = false;
   std::function<void()> shutdown_handler_;
 };

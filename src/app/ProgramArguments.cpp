@@ -11,6 +11,7 @@ ProgramArguments ReadProgramArguments(int argc, char** argv, const std::string& 
                                       std::ostream& error) {
   ProgramArguments arguments;
   const option options[] = {{"dir", required_argument, nullptr, 'd'},
+                            {"quiet", no_argument, nullptr, 'q'},
                             {"help", no_argument, nullptr, 'h'},
                             {"version", no_argument, nullptr, 'v'},
                             {nullptr, 0, nullptr, 0}};
@@ -25,6 +26,9 @@ ProgramArguments ReadProgramArguments(int argc, char** argv, const std::string& 
     switch (choice) {
       case 'd':
         arguments.folder = optarg;
+        break;
+      case 'q':
+        arguments.quiet = true;
         break;
       case 'h':
         out << usage;

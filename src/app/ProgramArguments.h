@@ -1,5 +1,5 @@
 #pragma once
-// The arguments both programs take: --dir DIR, --help, --version.
+// The arguments both programs take: --dir DIR, --quiet, --help, --version.
 
 #include <optional>
 #include <ostream>
@@ -10,6 +10,8 @@ namespace velgate {
 struct ProgramArguments {
   /// The program's folder (default: the current directory).
   std::string folder = ".";
+  /// The operational log keeps only its warnings and errors.
+  bool quiet = false;
   /// Set when the program ends at once: 0 after --help or --version, 2 after a bad argument.
   std::optional<int> exit_code;
 };

@@ -30,6 +30,8 @@ void StartUp::SetStatusColour(Colour colour) {
 }
 
 void StartUp::FormLoad() {
+  parts_.oplog.Record(
+      oplog::Starting{kVersion, parts_.folder.Path(), parts_.descriptors.Reserve().Limit()});
   try {
     SetStatusColour(colours::kYellow);
     parts_.store.ReadFix();
@@ -69,7 +71,7 @@ void StartUp::GuardUserListeners() {
 
 void StartUp::FormLoadAfterPause() {
   try {
-    parts_.monitor.Listen();
+    OpenMonitorListener();
     StartAction();
     parts_.monitor.Feed().FollowNew = true;
     parts_.view.UpdateLabels([&](MainLabels& labels) {
@@ -82,6 +84,17 @@ void StartUp::FormLoadAfterPause() {
   } catch (const RunTimeError& error) {
     FormLoadFailed(error);
   }
+}
+
+void StartUp::OpenMonitorListener() {
+  try {
+    parts_.monitor.Listen();
+  } catch (const RunTimeError& error) {
+    parts_.oplog.Record(
+        oplog::ListenFailed{settings_.MonitorPort, PortRole::kMonitor, error.Description()});
+    throw;
+  }
+  parts_.oplog.Record(oplog::Listening{parts_.monitor.Socket().LocalPort(), PortRole::kMonitor});
 }
 
 void StartUp::FormLoadFailed(const RunTimeError& error) {
@@ -125,30 +138,39 @@ void StartUp::StartTelnet() {
       break;
     }
     TcpSocket& listener = parts_.streams.Socket(i);
+    const bool bridge = i == settings_.NumListenPorts && settings_.AGWEnabled != 0;
+    const PortRole role = bridge ? PortRole::kBridge : PortRole::kUsers;
     try {
-      if (listener.State() != SocketState::kListening) OpenListener(i);
-      parts_.watchdog.Watch(i, listener.LocalPort());
+      if (listener.State() != SocketState::kListening) {
+        OpenListener(i);
+        parts_.oplog.Record(oplog::Listening{listener.LocalPort(), role});
+      }
+      parts_.watchdog.Watch(i, listener.LocalPort(), role);
     } catch (const RunTimeError& error) {
-      const bool bridge = i == settings_.NumListenPorts && settings_.AGWEnabled != 0;
-      ListenerFailed(bridge ? "agw2zqc" : "users",
-                     bridge ? settings_.AGWPort : settings_.UserPort(i), error);
+      ListenerFailed(role, bridge ? settings_.AGWPort : settings_.UserPort(i), error);
     }
   }
   try {
     parts_.link.Listen();
+    parts_.oplog.Record(oplog::Listening{parts_.link.Socket().LocalPort(), PortRole::kCluster});
   } catch (const RunTimeError& error) {
-    ListenerFailed("cluster", PlainNumber(settings_.ClusterPort), error);
+    ListenerFailed(PortRole::kCluster, PlainNumber(settings_.ClusterPort), error);
   }
+  if (listeners_open_) listeners_open_();
 }
 
-void StartUp::ListenerFailed(const std::string& what, const std::string& port,
-                             const RunTimeError& error) {
+void StartUp::ListenerFailed(PortRole role, const std::string& port, const RunTimeError& error) {
   parts_.error_log.Write("StartTelnet", error.Description());
+  parts_.oplog.Record(oplog::ListenFailed{port, role, error.Description()});
+  const char* what = role == PortRole::kCluster  ? "cluster"
+                     : role == PortRole::kBridge ? "agw2zqc"
+                                                 : "users";
   const std::string text =
-      "Cannot listen for " + what + " on port " + port + ": " + error.Description();
+      std::string("Cannot listen for ") + what + " on port " + port + ": " + error.Description();
   parts_.view.Report("error: " + text);
-  parts_.view.UpdateLabels(
-      [&](MainLabels& labels) { (what == "cluster" ? labels.lblDate : labels.txtError) = text; });
+  parts_.view.UpdateLabels([&](MainLabels& labels) {
+    (role == PortRole::kCluster ? labels.lblDate : labels.txtError) = text;
+  });
 }
 
 void StartUp::OpenListener(int i) {

@@ -5,6 +5,8 @@
 //   FormLoad ── settings read and rewritten ── table grown ── 250 ms ──> monitor listener
 //            └─ start action ── StartTelnet: user, bridge and cluster listeners
 //   Timer4 (60 s) ── Timer5 (5 s) ── StartTelnet, when start-up never reached the start action
+//
+// The operational log has the start, and each port as it opens or fails to.
 
 #include <functional>
 #include <string>
@@ -39,6 +41,7 @@ class StartUp {
     DateTime& start_time;
     /// The machine's address as the status texts show it.
     const std::string& local_ip;
+    OperationsLog& oplog;
     /// Whether start-up raises the process priority (a test process keeps its own).
     bool raise_priority;
   };
@@ -53,6 +56,10 @@ class StartUp {
   void StartTelnet();
   /// Stops every start-up timer (shutdown).
   void Stop();
+  /// Called each time StartTelnet has opened (or tried) every listener.
+  void SetListenersOpenHandler(std::function<void()> handler) {
+    listeners_open_ = std::move(handler);
+  }
 
   /// The delayed-start timers.
   const Timer& Timer4() const { return timer4_; }
@@ -65,7 +72,8 @@ class StartUp {
   void CreateListenerIndicators();
   void GuardUserListeners();
   void OpenListener(int i);
-  void ListenerFailed(const std::string& what, const std::string& port, const RunTimeError& error);
+  void OpenMonitorListener();
+  void ListenerFailed(PortRole role, const std::string& port, const RunTimeError& error);
   void TimeDelay250(std::function<void()> continuation);
   void Timer2Tick();
   void Timer4Tick();
@@ -77,6 +85,7 @@ class StartUp {
   Timer timer4_;
   Timer timer5_;
   std::function<void()> after_pause_;
+  std::function<void()> listeners_open_;
 };
 
 }  // namespace velgate

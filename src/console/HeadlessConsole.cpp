@@ -50,7 +50,8 @@ void HeadlessConsole::Execute(std::string_view line) {
   } else if (command == "disc") {
     actions_.DisconnectCluster();
   } else {
-    Say("unknown command \"" + std::string(command) + "\" (send S TEXT, disc, quit)");
+    Say(LogPriority::kWarning,
+        "unknown command \"" + std::string(command) + "\" (send S TEXT, disc, quit)");
   }
 }
 
@@ -60,30 +61,41 @@ void HeadlessConsole::Send(std::string_view arguments) {
   std::optional<std::int32_t> stream = ParseStrictInteger(stream_text);
   const StreamRange streams = actions_.ConsoleStreams();
   if (!stream || *stream < streams.first || *stream > streams.last) {
-    Say("send: the stream must be a number from " + PlainNumber(streams.first) + " to " +
-        PlainNumber(streams.last) + " (send S TEXT)");
+    Say(LogPriority::kWarning, "send: the stream must be a number from " +
+                                   PlainNumber(streams.first) + " to " + PlainNumber(streams.last) +
+                                   " (send S TEXT)");
     return;
   }
   actions_.ConsoleEnter(*stream, text);
 }
 
 void HeadlessConsole::Alert(const std::string& title, const std::string& text) {
-  Say("alert: " + title + ": " + text);
+  Say(LogPriority::kError, "alert: " + title + ": " + text);
+}
+
+void HeadlessConsole::Report(const std::string& line) {
+  const bool error = line.starts_with("error:");
+  const bool warning = line.starts_with("warning:");
+  Say(error ? LogPriority::kError : warning ? LogPriority::kWarning : LogPriority::kInfo, line);
 }
 
 void HeadlessConsole::LabelsChanged(const MainLabels& labels) {
   if (labels.lblDate != shown_status_) {
     shown_status_ = labels.lblDate;
-    if (!shown_status_.empty()) Say("status: " + shown_status_);
+    if (!shown_status_.empty()) Say(LogPriority::kInfo, "status: " + shown_status_);
   }
   if (labels.txtError != shown_error_) {
     shown_error_ = labels.txtError;
-    Say("error: " + shown_error_);
+    Say(LogPriority::kError, "error: " + shown_error_);
   }
 }
 
-void HeadlessConsole::Say(const std::string& line) {
-  out_ << OneLine(line) << std::endl;
+void HeadlessConsole::Say(LogPriority priority, const std::string& line) {
+  // One write a line, as the operational log writes its own on the same stream.
+  const std::string text =
+      "<" + std::to_string(static_cast<int>(priority)) + ">" + OneLine(line) + "\n";
+  out_.write(text.data(), static_cast<std::streamsize>(text.size()));
+  out_.flush();
 }
 
 }  // namespace velgate

@@ -1,5 +1,6 @@
 #pragma once
-// The operator's console without a window: operator lines in, alerts and status lines out.
+// The operator's console without a window: operator lines in, alerts and status lines out,
+// each with its journald priority in front like the operational log's lines ("<3>alert: ...").
 //
 //   send S TEXT   what Enter in stream S's call-sign field sends
 //   disc          the "Disc Cluster" action, confirmed
@@ -10,6 +11,7 @@
 #include <string_view>
 
 #include "app/OperatorActions.h"
+#include "base/OperationsLog.h"
 #include "model/ViewModel.h"
 
 namespace velgate {
@@ -25,11 +27,11 @@ class HeadlessConsole final : public ViewListener {
   void Alert(const std::string& title, const std::string& text) override;
   void LabelsChanged(const MainLabels& labels) override;
   void BringToFront() override {}
-  void Report(const std::string& line) override { Say(line); }
+  void Report(const std::string& line) override;
 
  private:
   void Send(std::string_view arguments);
-  void Say(const std::string& line);
+  void Say(LogPriority priority, const std::string& line);
 
   OperatorActions& actions_;
   std::ostream& out_;

@@ -27,13 +27,14 @@ std::string WithLineEnd(std::string_view text) {
 }  // namespace
 
 ClusterDispatch::ClusterDispatch(UserStreams& streams, ClusterUplink& uplink, ViewModel& view,
-                                 MonitorFeed& monitor, const Clock& clock)
+                                 MonitorFeed& monitor, const Clock& clock, OperationsLog& oplog)
     : streams_(streams),
       table_(streams.Table()),
       uplink_(uplink),
       view_(view),
       monitor_(monitor),
-      clock_(clock) {}
+      clock_(clock),
+      oplog_(oplog) {}
 
 void ClusterDispatch::Dispatch(int code, int s, const LinkFields& fields, int& marker) {
   CopyToMonitor(s, fields, marker);
@@ -105,6 +106,7 @@ void ClusterDispatch::DeliverText(int s, const LinkFields& fields, int& marker) 
 
 void ClusterDispatch::ConfirmLogin(int s, int code, const LinkFields& fields) {
   Stream& stream = table_.At(s);
+  const bool newly = stream.state != StreamState::kLoggedIn;
   table_.SetState(s, StreamState::kLoggedIn);
   stream.login_timer.SetEnabled(false);
   StatusRow& row = view_.MutableRow(s);
@@ -112,6 +114,7 @@ void ClusterDispatch::ConfirmLogin(int s, int code, const LinkFields& fields) {
     row.call.colour = colours::kGreen;
     row.port.colour = colours::kGreen;
     SendRowToMonitor(s);
+    if (newly) TellLoggedIn(s);
     return;
   }
   if (code == 4) {
@@ -127,6 +130,13 @@ void ClusterDispatch::ConfirmLogin(int s, int code, const LinkFields& fields) {
   row.address.colour = table_.RemoteIPcolour(s);
   row.call.colour = colours::kGreen;
   SendRowToMonitor(s);
+  if (newly) TellLoggedIn(s);
+}
+
+void ClusterDispatch::TellLoggedIn(int s) {
+  const TcpSocket& socket = table_.Socket(s);
+  oplog_.Record(
+      oplog::UserLoggedIn{s, view_.Row(s).call.text, socket.RemoteHostIP(), socket.LocalPort()});
 }
 
 void ClusterDispatch::CloseOrdered(int s, const LinkFields& fields) {

@@ -32,39 +32,45 @@ ClusterLink::ClusterLink(asio::io_context& io, TimerQueue& timers, UserStreams& 
       view_(parts.view),
       settings_(parts.settings),
       error_log_(parts.error_log),
+      oplog_(parts.oplog),
       start_time_(parts.start_time),
       folder_(std::move(parts.folder)),
       shutdown_ordered_(std::move(shutdown_ordered)),
       socket_(io, *this, 0, kSendCap),
       greeting_wait_(timers, kGreetingWaitMs, false, [this] { GreetingOverdue(); }),
-      dispatch_(streams, *this, parts.view, parts.monitor, parts.clock) {}
+      dispatch_(streams, *this, parts.view, parts.monitor, parts.clock, parts.oplog) {}
 
 void ClusterLink::Listen() {
   socket_.ListenAgain(settings_.ClusterPort);
 }
 
 void ClusterLink::Disconnect() {
-  ReturnToListening(colours::kYellow);
+  Dropped(DropReason::kOperator, colours::kYellow);
 }
 
 void ClusterLink::Close() {
+  caller_connected_ = false;
   greeting_wait_.SetEnabled(false);
   socket_.Close();
   state_ = LinkState::kListening;
 }
 
-void ClusterLink::SendToCluster(std::string_view message) {
-  if (ClusterOnline()) socket_.SendData(message);
+bool ClusterLink::SendToCluster(std::string_view message) {
+  return ClusterOnline() && SendStraight(message);
 }
 
 bool ClusterLink::SendStraight(std::string_view message) {
-  return socket_.SendData(message);
+  const bool sent = socket_.SendData(message);
+  if (sent) ++sent_messages_;
+  return sent;
 }
 
 void ClusterLink::OnConnectionRequest(int, PendingConnection& request) {
   if (!Allowed(settings_.ClusterAllow, request.RemoteHostIP())) {
     error_log_.Write("VelgateCluster_ConnectionRequest",
                      "refused " + request.RemoteHostIP() + ": not in ClusterAllow");
+    oplog_.Record(
+        oplog::Refused{request.RemoteHostIP(), socket_.LocalPort(), Refusal::kClusterAllow});
     request.Refuse();
     return;
   }
@@ -75,6 +81,8 @@ void ClusterLink::OnConnectionRequest(int, PendingConnection& request) {
     ReturnToListening(colours::kRed);
     return;
   }
+  caller_connected_ = true;
+  oplog_.Record(oplog::ClusterConnected{socket_.RemoteHostIP()});
   // A new link starts clean: nothing held from the last one.
   splitter_.Reset();
   current_stream_ = 0;
@@ -87,11 +95,13 @@ void ClusterLink::OnConnectionRequest(int, PendingConnection& request) {
 }
 
 void ClusterLink::OnClose(int) {
-  ReturnToListening(colours::kYellow);
+  Dropped(DropReason::kClosed, colours::kYellow);
 }
 
-void ClusterLink::OnError(int, const RunTimeError&) {
-  ReturnToListening(colours::kRed);
+void ClusterLink::OnError(int, const RunTimeError& error) {
+  Dropped(
+      error.Number() == RunTimeError::kSendCapReached ? DropReason::kQueueCap : DropReason::kFailed,
+      colours::kRed);
 }
 
 void ClusterLink::GreetingOverdue() {
@@ -99,10 +109,16 @@ void ClusterLink::GreetingOverdue() {
   error_log_.Write("VelgateCluster_Greeting", "no greeting within " +
                                                   PlainNumber(kGreetingWaitMs / 1000) + " s from " +
                                                   socket_.RemoteHostIP() + ": dropped");
-  ReturnToListening(colours::kYellow);
+  Dropped(DropReason::kGreetingTimeout, colours::kYellow);
+}
+
+void ClusterLink::Dropped(DropReason reason, Colour colour) {
+  if (caller_connected_) oplog_.Record(oplog::ClusterDropped{reason});
+  ReturnToListening(colour);
 }
 
 void ClusterLink::ReturnToListening(Colour colour) {
+  caller_connected_ = false;
   greeting_wait_.SetEnabled(false);
   try {
     socket_.ListenAgain(settings_.ClusterPort);
@@ -139,13 +155,14 @@ void ClusterLink::ReceiveBlock(std::string_view data) {
       return;
     case DownstreamSplitter::Kind::kOverflow:
       LogFailure(RunTimeError(14, "Out of string space"), 100);
-      ReturnToListening(colours::kRed);
+      Dropped(DropReason::kFailed, colours::kRed);
       return;
     case DownstreamSplitter::Kind::kMessages:
       break;
   }
   marker = 40;
   for (std::string_view message : splitter_.Messages()) {
+    ++received_messages_;
     try {
       if (!HandleMessage(message, marker)) return;
     } catch (const RunTimeError& error) {
@@ -217,11 +234,19 @@ void ClusterLink::LogFailure(const RunTimeError& error, int marker) {
 
 void ClusterLink::SendResyncList() {
   SendStraight(AA01(settings_.FirstStreamIndex, table_.StreamMax()));
+  std::int64_t resynced = 0;
   for (int s = settings_.PortSlotCount; s <= table_.StreamMax(); ++s) {
-    if (table_.Socket(s).State() == SocketState::kConnected) SendStraight(ResyncLine(s));
+    if (table_.Socket(s).State() != SocketState::kConnected) continue;
+    SendStraight(ResyncLine(s));
+    ++resynced;
   }
   SendStraight(AA18());
   state_ = LinkState::kOnline;
+  oplog_.Record(oplog::ClusterOnline{resynced});
+  // What the users said while nobody carried it is told once the cluster is back.
+  if (const std::int64_t lost = streams_.TakeDiscardedLines(); lost > 0) {
+    oplog_.Record(oplog::LinesDiscarded{lost});
+  }
 }
 
 std::string ClusterLink::ResyncLine(int s) const {

@@ -9,6 +9,9 @@
 // Messages for streams (codes 0 to 8) go to the dispatch once CurrentStream is set; an
 // outgoing connection (code 9) goes to ConnectOut. A message that cannot be handled is logged
 // and skipped; the rest of the block and the held tail are handled as usual.
+//
+// The operational log hears when a cluster server connects, comes online and drops, and of the
+// users' lines lost meanwhile; messages each way are counted for the summary.
 
 #include <asio/io_context.hpp>
 #include <cstdint>
@@ -17,6 +20,7 @@
 #include <string_view>
 
 #include "base/ErrorLog.h"
+#include "base/OperationsLog.h"
 #include "base/Settings.h"
 #include "codec/LinkCodec.h"
 #include "link/ClusterDispatch.h"
@@ -55,6 +59,7 @@ class ClusterLink final : public ClusterUplink, private TcpSocketEvents {
     const DateTime& start_time;
     /// The program's folder, for the greeting's reply.
     std::string folder;
+    OperationsLog& oplog;
   };
 
   /// shutdown_ordered: the cluster sent "10" "disconnect"; runs inside the link's handler.
@@ -67,7 +72,7 @@ class ClusterLink final : public ClusterUplink, private TcpSocketEvents {
   void Disconnect();
   /// Closes the socket for good (shutdown).
   void Close();
-  void SendToCluster(std::string_view message) override;
+  bool SendToCluster(std::string_view message) override;
   bool SendStraight(std::string_view message) override;
   bool ClusterOnline() const override { return state_ == LinkState::kOnline; }
 
@@ -75,6 +80,9 @@ class ClusterLink final : public ClusterUplink, private TcpSocketEvents {
   void ReceiveBlock(std::string_view data);
 
   LinkState State() const { return state_; }
+  /// Messages sent to the cluster and received from it since start.
+  std::uint64_t SentMessages() const { return sent_messages_; }
+  std::uint64_t ReceivedMessages() const { return received_messages_; }
   /// The stream named by the last message that named one.
   std::int16_t CurrentStream() const { return current_stream_; }
   /// The incomplete tail of the cluster's output (RxHolding).
@@ -91,6 +99,7 @@ class ClusterLink final : public ClusterUplink, private TcpSocketEvents {
   void OnError(int index, const RunTimeError& error) override;
 
   void ReturnToListening(Colour colour);
+  void Dropped(DropReason reason, Colour colour);
   void GreetingOverdue();
   void SendResyncList();
   std::string ResyncLine(int s) const;
@@ -104,6 +113,7 @@ class ClusterLink final : public ClusterUplink, private TcpSocketEvents {
   ViewModel& view_;
   const Settings& settings_;
   ErrorLogFile& error_log_;
+  OperationsLog& oplog_;
   const DateTime& start_time_;
   std::string folder_;
   std::function<void()> shutdown_ordered_;
@@ -114,6 +124,9 @@ class ClusterLink final : public ClusterUplink, private TcpSocketEvents {
   LinkFields fields_;
   LinkState state_ = LinkState::kListening;
   std::int16_t current_stream_ = 0;
+  bool caller_connected_ = false;  // a cluster server was taken and has not dropped since
+  std::uint64_t sent_messages_ = 0;
+  std::uint64_t received_messages_ = 0;
 };
 
 }  // namespace velgate

@@ -5,6 +5,8 @@
 #include "codec/MonitorMessages.h"
 #include "platform/NumberText.h"
 
+#include <utility>
+
 namespace velgate {
 
 MonitorPort::MonitorPort(asio::io_context& io, TimerQueue& timers, Parts parts)
@@ -15,13 +17,15 @@ MonitorPort::MonitorPort(asio::io_context& io, TimerQueue& timers, Parts parts)
       view_(parts.view),
       settings_(parts.settings),
       marks_(parts.marks),
-      error_log_(parts.error_log) {}
+      error_log_(parts.error_log),
+      oplog_(parts.oplog) {}
 
 void MonitorPort::Listen() {
   socket_.ListenAgain(TextToInteger32(settings_.MonitorPort));
 }
 
 void MonitorPort::Stop() {
+  client_ip_.clear();
   socket_.CloseAndReset();
   timer_.SetEnabled(false);
 }
@@ -43,6 +47,8 @@ void MonitorPort::OnConnectionRequest(int, PendingConnection& request) {
   if (!Allowed(settings_.MonitorAllow, request.RemoteHostIP())) {
     error_log_.Write("VelgateMonitor_ConnectionRequest",
                      "refused " + request.RemoteHostIP() + ": not in MonitorAllow");
+    oplog_.Record(
+        oplog::Refused{request.RemoteHostIP(), socket_.LocalPort(), Refusal::kMonitorAllow});
     request.Refuse();
     return;
   }
@@ -53,6 +59,8 @@ void MonitorPort::OnConnectionRequest(int, PendingConnection& request) {
     ListenAgain("VelgateMonitor_ConnectionRequest");
     return;
   }
+  client_ip_ = socket_.RemoteHostIP();
+  oplog_.Record(oplog::MonitorAttached{client_ip_});
   feed_.Clear();
   feed_.MonitorActive = true;
   feed_.MonitoredStream = 0;
@@ -63,6 +71,7 @@ void MonitorPort::OnConnectionRequest(int, PendingConnection& request) {
 }
 
 void MonitorPort::OnClose(int) {
+  Dropped(DropReason::kClosed);
   feed_.MonitorActive = false;
   ListenAgain("VelgateMonitor_Close");
 }
@@ -71,10 +80,17 @@ void MonitorPort::OnError(int, const RunTimeError& error) {
   if (error.Number() == RunTimeError::kSendCapReached) {
     // A client that stops reading is dropped as if it had closed, never waited for.
     error_log_.Write("VelgateMonitor_Error", "monitor client dropped: " + error.Description());
+    Dropped(DropReason::kQueueCap);
     OnClose(0);
     return;
   }
+  Dropped(DropReason::kFailed);
   ListenAgain("VelgateMonitor_Error");
+}
+
+void MonitorPort::Dropped(DropReason reason) {
+  if (client_ip_.empty()) return;
+  oplog_.Record(oplog::MonitorDropped{std::exchange(client_ip_, {}), reason});
 }
 
 void MonitorPort::ListenAgain(const char* where) {

@@ -4,12 +4,15 @@
 // the feed with its commands.
 //
 //   listening ──request──> connected (feed on, no stream selected) ──close/error──> listening
+//
+// The operational log hears of each client attached and dropped, and of callers refused.
 
 #include <asio/io_context.hpp>
 #include <cstdint>
 #include <string>
 
 #include "base/ErrorLog.h"
+#include "base/OperationsLog.h"
 #include "base/Settings.h"
 #include "codec/MonitorCommands.h"
 #include "model/HighwaterMarks.h"
@@ -35,6 +38,7 @@ class MonitorPort final : private TcpSocketEvents {
     const Settings& settings;
     const HighwaterMarks& marks;
     ErrorLogFile& error_log;
+    OperationsLog& oplog;
   };
 
   MonitorPort(asio::io_context& io, TimerQueue& timers, Parts parts);
@@ -59,6 +63,7 @@ class MonitorPort final : private TcpSocketEvents {
 
   void Drain();
   void ListenAgain(const char* where);
+  void Dropped(DropReason reason);
   void Carry(const MonitorCommand& command);
   void SendSummary();
   void SetFlag(double n, bool on);
@@ -74,6 +79,8 @@ class MonitorPort final : private TcpSocketEvents {
   const Settings& settings_;
   const HighwaterMarks& marks_;
   ErrorLogFile& error_log_;
+  OperationsLog& oplog_;
+  std::string client_ip_;  // the client attached; empty when none
   std::string sending_;
   // What the diagnostic line reports of the command being carried out.
   struct Progress {

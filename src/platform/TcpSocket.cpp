@@ -119,8 +119,9 @@ void TcpSocket::StartAccepting() {
         if (*life != generation || state_ != SocketState::kListening) return;
         if (error) {
           if (error == asio::error::operation_aborted) return;
-          if (DescriptorsExhausted(error) && rare_->reserve && RefuseWaitingCaller()) {
-            rare_->on_refused();
+          std::string address;
+          if (DescriptorsExhausted(error) && rare_->reserve && RefuseWaitingCaller(address)) {
+            rare_->on_refused(address, local_port_);
             if (*life == generation && state_ == SocketState::kListening) StartAccepting();
             return;
           }
@@ -140,7 +141,7 @@ void TcpSocket::StartAccepting() {
         if (rare_->reserve && rare_->reserve->InReserve(peer.native_handle())) {
           std::error_code ignored;
           peer.close(ignored);
-          rare_->on_refused();
+          rare_->on_refused(rare_->caller.address().to_string(), local_port_);
           if (*life == generation && state_ == SocketState::kListening) StartAccepting();
           return;
         }
@@ -150,7 +151,7 @@ void TcpSocket::StartAccepting() {
       });
 }
 
-bool TcpSocket::RefuseWaitingCaller() {
+bool TcpSocket::RefuseWaitingCaller(std::string& address) {
   // The spare descriptor makes room for the one accept that takes the caller off the queue.
   rare_->reserve->ReleaseSpare();
   LoopSocket peer(io_);
@@ -158,8 +159,8 @@ bool TcpSocket::RefuseWaitingCaller() {
   rare_->acceptor->non_blocking(true, error);
   if (!error) rare_->acceptor->accept(peer, error);
   const bool refused = !error;
-  std::error_code ignored;
-  peer.close(ignored);
+  // Taken off the queue and closed at once.
+  if (refused) address = PendingConnection(std::move(peer)).RemoteHostIP();
   rare_->reserve->RestoreSpare();
   return refused;
 }

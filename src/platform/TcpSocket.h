@@ -128,8 +128,10 @@ class TcpSocket {
     local_port_ = 0;
   }
   /// For a listener of users: a caller whose descriptor would lie in the reserve is closed at
-  /// once without a byte, and so is one that finds descriptors run out; on_refused hears of it.
-  void GuardDescriptors(DescriptorReserve& reserve, std::function<void()> on_refused) {
+  /// once without a byte, and so is one that finds descriptors run out; on_refused hears of it
+  /// with the caller's address and this listener's port.
+  using RefusedCaller = std::function<void(const std::string& address, int port)>;
+  void GuardDescriptors(DescriptorReserve& reserve, RefusedCaller on_refused) {
     Rare().reserve = &reserve;
     Rare().on_refused = std::move(on_refused);
   }
@@ -146,7 +148,7 @@ class TcpSocket {
 
  private:
   void StartAccepting();
-  bool RefuseWaitingCaller();
+  bool RefuseWaitingCaller(std::string& address);
   void SetState(SocketState state);
   void StartReading();
   void OnReadable();
@@ -183,7 +185,7 @@ class TcpSocket {
     std::string host;  // an outgoing connection's host until it is connected
     std::unique_ptr<asio::steady_timer> accept_retry;
     DescriptorReserve* reserve = nullptr;
-    std::function<void()> on_refused;
+    RefusedCaller on_refused;
   };
   RareParts& Rare() {
     if (!rare_) rare_ = std::make_unique<RareParts>();

@@ -8,11 +8,13 @@
 
 namespace velgate {
 
-DescriptorGuard::DescriptorGuard(const Clock& clock, ErrorLogFile& error_log, ViewModel& view)
-    : clock_(clock), error_log_(error_log), view_(view) {}
+DescriptorGuard::DescriptorGuard(const Clock& clock, ErrorLogFile& error_log, ViewModel& view,
+                                 OperationsLog& oplog)
+    : clock_(clock), error_log_(error_log), view_(view), oplog_(oplog) {}
 
 void DescriptorGuard::Guard(TcpSocket& listener) {
-  listener.GuardDescriptors(reserve_, [this] { CallerRefused(); });
+  listener.GuardDescriptors(
+      reserve_, [this](const std::string& address, int port) { CallerRefused(address, port); });
 }
 
 void DescriptorGuard::ReportCapacity() {
@@ -26,7 +28,8 @@ void DescriptorGuard::ReportCapacity() {
                std::to_string(std::max(room, 0)) + " users");
 }
 
-void DescriptorGuard::CallerRefused() {
+void DescriptorGuard::CallerRefused(const std::string& address, int port) {
+  oplog_.Record(oplog::Refused{address, port, Refusal::kDescriptorReserve});
   ++refused_;
   ++unreported_;
   const std::int64_t now = clock_.SteadyMs();

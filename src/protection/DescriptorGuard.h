@@ -1,12 +1,15 @@
 #pragma once
 // Keeps users off the descriptors the cluster link, the monitor client and the gateway's files
-// need: user listeners close a caller that would eat into the reserve, and the operator hears
-// of it at most once a minute, with the number refused since.
+// need: user listeners close a caller that would eat into the reserve. The operational log has
+// each caller refused; the operator's console and error.log hear of it at most once a minute,
+// with the number refused since.
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "base/ErrorLog.h"
+#include "base/OperationsLog.h"
 #include "model/ViewModel.h"
 #include "platform/Clock.h"
 #include "platform/DescriptorReserve.h"
@@ -18,7 +21,8 @@ class DescriptorGuard {
  public:
   static constexpr std::int64_t kReportEveryMs = 60000;
 
-  DescriptorGuard(const Clock& clock, ErrorLogFile& error_log, ViewModel& view);
+  DescriptorGuard(const Clock& clock, ErrorLogFile& error_log, ViewModel& view,
+                  OperationsLog& oplog);
 
   /// A listener of users keeps off the reserve from now on.
   void Guard(TcpSocket& listener);
@@ -30,11 +34,12 @@ class DescriptorGuard {
   std::int64_t Refused() const { return refused_; }
 
  private:
-  void CallerRefused();
+  void CallerRefused(const std::string& address, int port);
 
   const Clock& clock_;
   ErrorLogFile& error_log_;
   ViewModel& view_;
+  OperationsLog& oplog_;
   DescriptorReserve reserve_;
   std::int64_t refused_ = 0;
   std::int64_t unreported_ = 0;

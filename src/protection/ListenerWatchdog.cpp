@@ -1,16 +1,19 @@
 #include "protection/ListenerWatchdog.h"
 
+#include <string>
+
 #include "codec/MonitorMessages.h"
 #include "platform/NumberText.h"
 
 namespace velgate {
 
 ListenerWatchdog::ListenerWatchdog(TimerQueue& timers, ViewModel& view, MonitorFeed& monitor,
-                                   ErrorLogFile& error_log, Reopen reopen)
+                                   ErrorLogFile& error_log, OperationsLog& oplog, Reopen reopen)
     : timer_queue_(timers),
       view_(view),
       monitor_(monitor),
       error_log_(error_log),
+      oplog_(oplog),
       reopen_(std::move(reopen)) {}
 
 void ListenerWatchdog::CreateListeners(int listeners) {
@@ -26,14 +29,16 @@ ListenerWatchdog::Watched& ListenerWatchdog::At(int i) {
   return listeners_[static_cast<std::size_t>(i)];
 }
 
-void ListenerWatchdog::Watch(int i, int port) {
+void ListenerWatchdog::Watch(int i, int port, PortRole role) {
   Watched& listener = At(i);
   listener.port = port;
+  listener.role = role;
   listener.timer.SetEnabled(true);
 }
 
 void ListenerWatchdog::Reset(int i) {
   Watched& listener = At(i);
+  listener.recycle_logged = false;
   ListenerIndicator& indicator = view_.Indicators()[static_cast<std::size_t>(i)];
   if (indicator.text != "0") {
     listener.counter = 0;
@@ -58,12 +63,24 @@ void ListenerWatchdog::Tick(int i) {
     if (listener.counter > 1) {
       listener.counter = 0;
       indicator.text = "R";
-      // Made anew: closed, then listening again on the port it had, whatever the settings say now.
-      reopen_(i, listener.port);
+      Recycle(listener, i);
     }
     monitor_.SendToMonitor(monitor_messages::ListenerCounter(i, indicator.text));
   } catch (const RunTimeError&) {
     error_log_.Write("tmrDos_timer", "");
+  }
+}
+
+void ListenerWatchdog::Recycle(Watched& listener, int i) {
+  if (!listener.recycle_logged) oplog_.Record(oplog::ListenerRecycled{listener.port});
+  listener.recycle_logged = true;
+  try {
+    // Made anew: closed, then listening again on the port it had, whatever the settings say now.
+    reopen_(i, listener.port);
+  } catch (const RunTimeError& error) {
+    oplog_.Record(
+        oplog::ListenFailed{std::to_string(listener.port), listener.role, error.Description()});
+    throw;
   }
 }
 

@@ -39,6 +39,8 @@ void UserStreams::Admit(int index, PendingConnection& request, int& examined) {
   assert(table_.CountsAgree(settings_.FirstStreamIndex));
   if (table_.ConnectedFrom(number) > kMostPerAddress) {
     // Taken and closed at once, without a word: the listener itself keeps listening.
+    oplog_.Record(
+        oplog::Refused{address, table_.Socket(index).LocalPort(), Refusal::kPerAddressLimit});
     request.Refuse();
     return;
   }
@@ -51,6 +53,7 @@ void UserStreams::Admit(int index, PendingConnection& request, int& examined) {
   stream.login_timer.Restart();
   TcpSocket& socket = *stream.socket;
   socket.Accept(request);
+  stream.end_untold = true;
 
   stream.line_mode = true;
   StatusRow& row = view_.MutableRow(s);
@@ -65,7 +68,10 @@ void UserStreams::Admit(int index, PendingConnection& request, int& examined) {
   row.address.text = stream.is_bridge ? "AGW/BPQ" : socket.RemoteHostIP();
   row.address.colour = colours::kYellow;
   row.port.text = PlainNumber(socket.RemotePort());
-  if (LockedOut(address, s)) return;
+  if (LockedOut(address, s)) {
+    TellRefused(socket, Refusal::kLockedOut);
+    return;
+  }
   row.call.text.clear();
   row.call.colour = colours::kWhite;
   if (!uplink_->ClusterOnline()) {

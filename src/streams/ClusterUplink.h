@@ -7,8 +7,8 @@ namespace velgate {
 
 class ClusterUplink {
  public:
-  /// Sends one upstream message while the link is online; drops it otherwise.
-  virtual void SendToCluster(std::string_view message) = 0;
+  /// Sends one upstream message while the link is online; drops it otherwise (false).
+  virtual bool SendToCluster(std::string_view message) = 0;
   /// Sends straight to the cluster's socket, online or not; false when it is not connected.
   virtual bool SendStraight(std::string_view message) = 0;
   /// Whether the cluster server has sent its ready word on the current link.
@@ -21,7 +21,7 @@ class ClusterUplink {
 /// The uplink of streams that have no cluster link: always offline, every message dropped.
 class NoUplink final : public ClusterUplink {
  public:
-  void SendToCluster(std::string_view) override {}
+  bool SendToCluster(std::string_view) override { return false; }
   bool SendStraight(std::string_view) override { return false; }
   bool ClusterOnline() const override { return false; }
 };

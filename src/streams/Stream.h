@@ -44,6 +44,8 @@ struct Stream {
   bool line_mode = false;
   /// The caller came through the bridge program.
   bool is_bridge = false;
+  /// A caller admitted on a listener whose end the operational log has yet to tell.
+  bool end_untold = false;
   /// The monitor client gets traces of this stream's output (StreamMonitorEcho).
   bool monitor_echo = false;
   /// Login-timer ticks since the caller connected (StreamIdleTicks).

@@ -66,6 +66,7 @@ int StreamTable::OpenSlot(int first_stream) {
   stream.telnet = TelnetFilterState{};
   stream.idle_ticks = 0;
   stream.monitor_echo = true;
+  stream.end_untold = false;
   return s;
 }
 

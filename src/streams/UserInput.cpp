@@ -81,7 +81,7 @@ void UserStreams::HandleInput(int s, std::string_view data) {
 
   if (!stream.line_mode) {
     CopyInputToMonitor(s, filtered_);
-    uplink_->SendToCluster(prefix + filtered_ + kEtx);
+    SendUp(prefix + filtered_ + kEtx);
     return;
   }
   if (state == StreamState::kAnnounced) {
@@ -109,7 +109,7 @@ void UserStreams::HeldTextTooLong(int s) {
   error_log_.Write("VelgateIn_DataArrival", "Held text passed " + PlainNumber(kMostHeldText) +
                                                 " characters without a line end " + PlainNumber(s));
   table_.At(s).held_input.clear();
-  CloseStream(s);
+  CloseStream(s, StreamEnding::kLineTooLong);
 }
 
 void UserStreams::LoginSteps(int s, std::string_view fresh, const std::string& prefix) {
@@ -120,8 +120,12 @@ void UserStreams::LoginSteps(int s, std::string_view fresh, const std::string& p
   row.call.text = held;
   if (row.call.colour != colours::kYellow) row.call.colour = colours::kYellow;
   const std::string_view typed = held;
-  if (typed.starts_with("GET /") || typed.starts_with("TEAMLUC") || typed.starts_with("Demo ")) {
-    RefuseNuisance(s);
+  if (typed.starts_with("GET /")) {
+    RefuseNuisance(s, Refusal::kNuisanceWeb);
+    return;
+  }
+  if (typed.starts_with("TEAMLUC") || typed.starts_with("Demo ")) {
+    RefuseNuisance(s, Refusal::kNuisanceLogin);
     return;
   }
   // Before the new bytes there was no line end: only they are searched.
@@ -135,7 +139,7 @@ void UserStreams::LoginSteps(int s, std::string_view fresh, const std::string& p
   std::string line = held.substr(0, end);
   held.erase(0, end + end_length);
   row.call.text = line;
-  uplink_->SendToCluster(prefix + line + kEtx);
+  SendUp(prefix + line + kEtx);
   row.call.colour = colours::kGreen;
   row.port.colour = colours::kYellow;
   table_.SetState(s, StreamState::kLoginSent);
@@ -163,7 +167,12 @@ void UserStreams::SendHeldLines(int s, std::size_t last_end, const std::string& 
   }
   held.erase(0, last_end + 1);
   CopyInputToMonitor(s, out);
-  uplink_->SendToCluster(prefix + out + kEtx);
+  SendUp(prefix + out + kEtx);
+}
+
+void UserStreams::SendUp(const std::string& message) {
+  // Counted, not logged: the summary and the cluster's return tell how many were lost.
+  if (!uplink_->SendToCluster(message)) ++discarded_lines_;
 }
 
 void UserStreams::CopyInputToMonitor(int s, std::string_view text) {
@@ -172,7 +181,8 @@ void UserStreams::CopyInputToMonitor(int s, std::string_view text) {
   }
 }
 
-void UserStreams::RefuseNuisance(int s) {
+void UserStreams::RefuseNuisance(int s, Refusal reason) {
+  TellRefused(table_.Socket(s), reason);
   StatusRow& row = view_.MutableRow(s);
   // Locked out from the next connection request on.
   settings_.AddLockOut(row.address.text);

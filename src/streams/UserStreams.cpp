@@ -25,6 +25,7 @@ UserStreams::UserStreams(asio::io_context& io, TimerQueue& timers, Parts parts)
       monitor_(parts.monitor),
       highwater_(parts.highwater),
       watchdog_(parts.watchdog),
+      oplog_(parts.oplog),
       table_(io, timers, parts.view, *this, [this](int s) { LoginTimerTick(s); }) {}
 
 void UserStreams::SendToStream(int s, std::string_view text) {
@@ -61,7 +62,19 @@ void UserStreams::ReportStreamEnded(int s) {
   if (stream.socket->State() != SocketState::kConnected) StopLoginTimer(stream);
 }
 
+void UserStreams::TellEnded(int s, StreamEnding how) {
+  Stream& stream = table_.At(s);
+  if (!stream.end_untold) return;
+  stream.end_untold = false;
+  oplog_.Record(oplog::UserEnded{s, view_.Row(s).call.text, how});
+}
+
+void UserStreams::TellRefused(const TcpSocket& socket, Refusal reason) {
+  oplog_.Record(oplog::Refused{socket.RemoteHostIP(), socket.LocalPort(), reason});
+}
+
 void UserStreams::VelgateInForceClose(int s) {
+  TellEnded(s, StreamEnding::kClusterClosed);
   Stream& stream = table_.At(s);
   PaintEnded(view_.MutableRow(s));
   table_.SetAddressNumber(s, 0);
@@ -72,8 +85,9 @@ void UserStreams::VelgateInForceClose(int s) {
   StopLoginTimer(stream);
 }
 
-void UserStreams::CloseStream(int s) {
+void UserStreams::CloseStream(int s, StreamEnding how) {
   try {
+    TellEnded(s, how);
     Stream& stream = table_.At(s);
     std::string call = view_.Row(s).call.text;
     std::replace(call.begin(), call.end(), kEtx, '\0');
@@ -95,7 +109,9 @@ void UserStreams::OnClose(int s) {
   CloseStream(s);
 }
 
-void UserStreams::OnError(int s, const RunTimeError&) {
+void UserStreams::OnError(int s, const RunTimeError& error) {
+  TellEnded(s, error.Number() == RunTimeError::kSendCapReached ? StreamEnding::kQueueCap
+                                                               : StreamEnding::kFailed);
   ReportStreamEnded(s);
   VelgateInForceClose(s);
 }
@@ -128,7 +144,8 @@ void UserStreams::LoginTimerTick(int s) {
   } else if (stream.idle_ticks < 360) {
     return;
   }
-  CloseStream(s);
+  CloseStream(s, stream.state == StreamState::kRefused ? StreamEnding::kRefusedTimeout
+                                                       : StreamEnding::kLoginTimeout);
   StopLoginTimer(stream);
 }
 

@@ -8,12 +8,17 @@
 //   a send finds the stream gone                        ReportStreamEnded AA17 with "0"
 //   the cluster orders the close                        VelgateInForceClose   nothing
 //   shutdown                                            StreamTable::CloseAll nothing
+//
+// The operational log has one "user ended" line for every caller admitted on a listener (none
+// at shutdown) and a "refused" line for every caller turned away.
 
 #include <asio/io_context.hpp>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "base/ErrorLog.h"
+#include "base/OperationsLog.h"
 #include "base/Settings.h"
 #include "model/MonitorFeed.h"
 #include "model/ViewModel.h"
@@ -38,6 +43,7 @@ class UserStreams final : private TcpSocketEvents {
     MonitorFeed& monitor;
     Highwater& highwater;
     ListenerWatchdog& watchdog;
+    OperationsLog& oplog;
   };
 
   UserStreams(asio::io_context& io, TimerQueue& timers, Parts parts);
@@ -57,10 +63,13 @@ class UserStreams final : private TcpSocketEvents {
   void ReportStreamEnded(int s);
   /// Closes stream s at the gateway's initiative; the cluster is told nothing.
   void VelgateInForceClose(int s);
-  /// Ends stream s as when its user hangs up: AA17 with its connection number.
-  void CloseStream(int s);
+  /// Ends stream s as when its user hangs up: AA17 with its connection number; how: the ending
+  /// the operational log tells.
+  void CloseStream(int s, StreamEnding how = StreamEnding::kHungUp);
   /// Opens an outgoing connection for the cluster on the first free stream.
   void ConnectOut(std::string_view call, std::string_view host, std::string_view port);
+  /// Users' lines dropped because the cluster was not online, since the last call.
+  std::int64_t TakeDiscardedLines() { return std::exchange(discarded_lines_, 0); }
 
  private:
   // Admission.
@@ -73,7 +82,8 @@ class UserStreams final : private TcpSocketEvents {
   void LoginSteps(int s, std::string_view fresh, const std::string& prefix);
   void SendHeldLines(int s, std::size_t last_end, const std::string& prefix);
   void HeldTextTooLong(int s);
-  void RefuseNuisance(int s);
+  void RefuseNuisance(int s, Refusal reason);
+  void SendUp(const std::string& message);
   void SendCallFieldUpdate(int s, char field);
   void CopyInputToMonitor(int s, std::string_view text);
   // Endings and the outgoing connection's completion.
@@ -83,6 +93,8 @@ class UserStreams final : private TcpSocketEvents {
   void LoginTimerTick(int s);
   void StopLoginTimer(Stream& stream);
   void SendRow(int s);
+  void TellEnded(int s, StreamEnding how);
+  void TellRefused(const TcpSocket& socket, Refusal reason);
 
   ViewModel& view_;
   Settings& settings_;
@@ -90,10 +102,12 @@ class UserStreams final : private TcpSocketEvents {
   MonitorFeed& monitor_;
   Highwater& highwater_;
   ListenerWatchdog& watchdog_;
+  OperationsLog& oplog_;
   NoUplink no_uplink_;
   ClusterUplink* uplink_ = &no_uplink_;
   StreamTable table_;
   std::string filtered_;  // one block without its telnet commands
+  std::int64_t discarded_lines_ = 0;
 };
 
 }  // namespace velgate

@@ -3,12 +3,17 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <optional>
+#include <regex>
+#include <sstream>
 #include <system_error>
 
 #include "GatewayFixture.h"
@@ -79,6 +84,32 @@ class Process {
   std::optional<int> status_;
 };
 
+// A service manager's notification socket: the datagrams a program sends to NOTIFY_SOCKET.
+class NotifySocket {
+ public:
+  explicit NotifySocket(const std::string& path) : path_(path) {
+    fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << path;
+  }
+  ~NotifySocket() { ::close(fd_), ::unlink(path_.c_str()); }
+  const std::string& Path() const { return path_; }
+  // Every datagram received so far, one a line.
+  const std::string& Heard() {
+    char buffer[4096];
+    for (ssize_t got; (got = ::recv(fd_, buffer, sizeof buffer, 0)) > 0;)
+      heard_.append(buffer, static_cast<std::size_t>(got)) += '\n';
+    return heard_;
+  }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  std::string heard_;
+};
+
 class Velgated : public GatewayFixture {
  protected:
   Process& Run(const std::vector<std::string>& arguments, const char* program = VELGATED_PATH) {
@@ -131,7 +162,8 @@ TEST_F(Velgated, CommandLineAndQuitWritingTheSettingsIntoTheFolderGiven) {
   EXPECT_EQ(Run({"--version"}).WaitForExit(), 0);
   EXPECT_EQ(velgated->WrittenOn(STDOUT_FILENO), kVersion + std::string("\n"));
   EXPECT_EQ(Run({"--help"}).WaitForExit(), 0);
-  EXPECT_EQ(velgated->WrittenOn(STDOUT_FILENO).rfind("usage: velgated [--dir DIR]\n", 0), 0u);
+  EXPECT_EQ(velgated->WrittenOn(STDOUT_FILENO).rfind("usage: velgated [--dir DIR] [--quiet]\n", 0),
+            0u);
   for (const char* wrong : {"--frobnicate", "-x", "stray", "--dir"}) {
     EXPECT_EQ(Run({wrong}).WaitForExit(), 2) << wrong;
     EXPECT_NE(velgated->WrittenOn(STDERR_FILENO).find("usage: velgated"), std::string::npos)
@@ -189,6 +221,55 @@ TEST_F(Velgated, ServesTheClusterAUserAndAMonitorClientAndEndsOnSigtermWithoutWr
   EXPECT_EQ(folder.Read("Velgate.cfg"), edited);
 }
 
+TEST_F(Velgated, LogsEachEventWithItsPriorityQuietOrNotAndTellsTheServiceManager) {
+  folder.Write("Velgate.cfg", StandardConfig({"\"Locked Out\",\"127.0.2.\""}));
+  const std::string starting =
+      "<6>starting version=" + std::string(kVersion) + " dir=\"" + folder.Path() + "\" open_files=";
+  const std::string refused = "<4>refused ip=127.0.2.7 port=" + N(user_port) + " reason=locked-out";
+  const std::vector<std::string> info_lines = {
+      "<6>listening port=" + N(monitor_port) + " for=monitor",
+      "<6>listening port=" + N(user_port) + " for=users",
+      "<6>listening port=" + N(cluster_port) + " for=cluster",
+      "<6>cluster connected ip=127.0.0.1",
+      "<6>cluster online streams=0",
+      "<6>stopping signal=SIGTERM"};
+  // A line of the operational log: priority, message, then key=value fields.
+  const std::regex form(R"(<[346]>[a-z-]+( [a-z-]+)?( [a-z_]+=("([^"\\]|\\.)*"|[^ "=]+))*)");
+  for (const bool quiet : {false, true}) {
+    NotifySocket manager(folder.File("notify"));
+    ::setenv("NOTIFY_SOCKET", manager.Path().c_str(), 1);
+    Run(quiet ? std::vector<std::string>{"--dir", folder.Path(), "--quiet"}
+              : std::vector<std::string>{"--dir", folder.Path()});
+    ::unsetenv("NOTIFY_SOCKET");
+    ASSERT_TRUE(velgated->WaitUntil([&] { return manager.Heard().starts_with("READY=1\n"); }))
+        << manager.Heard() << velgated->WrittenOn(STDERR_FILENO);
+    TestPeer cluster(cluster_port);
+    cluster.Send("7261");
+    Expect(cluster, "AA01^2^6" + ETX + "AA18^" + ETX);
+    TestPeer locked_out(user_port, "127.0.2.7");
+    ASSERT_TRUE(Said(refused + "\n"));
+    velgated->Signal(SIGTERM);
+    EXPECT_EQ(velgated->WaitForExit(), 0);
+    EXPECT_EQ(manager.Heard(), "READY=1\nSTATUS=0 users logged in\nSTOPPING=1\n");
+
+    std::istringstream written(velgated->WrittenOn(STDERR_FILENO));
+    std::vector<std::string> log_lines;
+    for (std::string line; std::getline(written, line);) {
+      EXPECT_TRUE(std::regex_match(line, std::regex("<[346]>.+"))) << line;
+      // Console lines ("<6>status: ...") have their own form.
+      if (line.find(": ") == std::string::npos) log_lines.push_back(line);
+    }
+    for (const std::string& line : log_lines) EXPECT_TRUE(std::regex_match(line, form)) << line;
+    EXPECT_EQ(log_lines.empty() ? "" : log_lines[0].substr(0, starting.size()),
+              quiet ? refused.substr(0, starting.size()) : starting);
+    EXPECT_NE(std::find(log_lines.begin(), log_lines.end(), refused), log_lines.end());
+    for (const std::string& line : info_lines) {
+      EXPECT_EQ(std::find(log_lines.begin(), log_lines.end(), line) != log_lines.end(), !quiet)
+          << line;
+    }
+  }
+}
+
 #ifdef VELGATE_PATH
 TEST_F(Velgated, TheDesktopProgramServesAlikeOffscreenAndEndsOnSigtermWithoutWriting) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -201,10 +282,13 @@ TEST_F(Velgated, TheDesktopProgramServesAlikeOffscreenAndEndsOnSigtermWithoutWri
   TestPeer cluster(cluster_port);
   TestPeer monitor(monitor_port);
   Peer user = ServeClusterMonitorAndUser(cluster, monitor);
+  // The same operational log on its standard error.
+  EXPECT_TRUE(Said("<6>user logged-in stream=2 call=g1abc ip=127.0.0.7 port=" + N(user_port)));
   const std::string written = folder.Read("Velgate.cfg").value() + "\"Unknown\",2\r\n";
   folder.Write("Velgate.cfg", written);
   velgated->Signal(SIGTERM);
   EXPECT_EQ(velgated->WaitForExit(), 0);
+  EXPECT_TRUE(Said("<6>stopping signal=SIGTERM\n"));
   EXPECT_EQ(folder.Read("Velgate.cfg"), written);
 }
 #endif

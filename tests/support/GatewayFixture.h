@@ -8,12 +8,14 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TempFolder.h"
 #include "TestLoop.h"
 #include "TestPeer.h"
 #include "app/Gateway.h"
+#include "base/OperationsLine.h"
 
 namespace velgate::testing {
 
@@ -83,9 +85,10 @@ class GatewayFixture : public ::testing::Test {
     loop.Poll();
     shut_down = false;
     gateway = std::make_unique<Gateway>(loop.io, loop.clock, loop.timers,
-                                        GatewayOptions{folder.Path(), false});
+                                        GatewayOptions{folder.Path(), false, service});
     gateway->SetShutdownHandler([this] { shut_down = true; });
     gateway->View().SetListener(listener);
+    gateway->Log().SetSink(&log_capture);
     gateway->FormLoad();
     if (past_pause) loop.AdvanceMs(250);
     return *gateway;
@@ -131,6 +134,11 @@ class GatewayFixture : public ::testing::Test {
     return user;
   }
 
+  /// The operational log's lines since the last call; with prefixes, those starting with one.
+  Texts LogLines(std::initializer_list<std::string> prefixes = {}) {
+    Texts lines = std::exchange(log_capture.lines, {});
+    return prefixes.size() == 0 ? lines : Starting(lines, prefixes);
+  }
   std::string ErrorLogText() const { return folder.Read("error.log").value_or(""); }
   std::size_t ErrorLogLines() const { return std::ranges::count(ErrorLogText(), '\n'); }
   /// error.log lines that hold text.
@@ -211,6 +219,13 @@ class GatewayFixture : public ::testing::Test {
   std::string trusted = "127.";
   /// Hears the gateway's alerts and reports from start-up on, when set.
   ViewListener* listener = nullptr;
+  /// The service manager the gateway tells of its state, when set.
+  ServiceNotify* service = nullptr;
+  /// The operational log's lines, as the program writes them.
+  struct : OperationsSink {
+    void Record(const oplog::Event& event) override { lines.push_back(OperationsLine(event)); }
+    Texts lines;
+  } log_capture;
   std::unique_ptr<Gateway> gateway;
   bool shut_down = false;
   Peer cluster;

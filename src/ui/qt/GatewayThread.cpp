@@ -26,8 +26,8 @@ void GatewayThread::Start(ViewListener* listener, std::function<void()> on_shutd
   // SIGTERM and SIGINT end the program like a close that is not the operator's.
   signals_.add(SIGINT);
   signals_.add(SIGTERM);
-  signals_.async_wait([this](const std::error_code& error, int) {
-    if (!error) gateway_->CloseByProgram();
+  signals_.async_wait([this](const std::error_code& error, int signal) {
+    if (!error) gateway_->CloseOnSignal(signal);
   });
   asio::post(io_, [this] { gateway_->FormLoad(); });
   thread_ = std::thread([this] { io_.run(); });
@@ -40,6 +40,7 @@ void GatewayThread::Stop() {
     std::error_code ignored;
     signals_.cancel(ignored);
     gateway_->View().SetListener(nullptr);
+    gateway_->Log().SetSink(nullptr);
     work_.reset();
     io_.stop();
   });

@@ -40,6 +40,8 @@ class GatewayThread {
   void Start(ViewListener* listener, std::function<void()> on_shutdown);
   /// Ends the thread and waits for it; the gateway is closed first if it still runs.
   void Stop();
+  /// Where the operational log goes, set before Start; the sink is used on the gateway's thread.
+  void SetLogSink(OperationsSink* sink) { gateway_->Log().SetSink(sink); }
 
   /// Runs action on the gateway's thread.
   void Post(std::function<void(WindowActions&)> action);
