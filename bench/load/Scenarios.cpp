@@ -57,7 +57,7 @@ void FanOut(Harness& harness, const Target& target, int waiting, const std::stri
   // A round goes out once the one before has reached every user: each stream has exactly
   // `waiting` messages queued when a round arrives.
   const int per_round = users * waiting;
-  const int rounds = std::max(2, 240000 / per_round);
+  const int rounds = std::max(2, 160000 / per_round);
   const double cpu = target.CpuSeconds();
   const auto start = Clock::now();
   for (int r = 0; r < rounds; ++r) {
@@ -75,7 +75,7 @@ void FanOut(Harness& harness, const Target& target, int waiting, const std::stri
 
 void Upstream(Harness& harness, const Target& target, Figures& figures) {
   const int users = UserCount(harness);
-  const std::uint64_t total = 200000;
+  const std::uint64_t total = 120000;
   const std::uint64_t window = std::max(2000, users);
   const std::uint64_t base = harness.LinesUp();
   std::uint64_t sent = 0;
@@ -166,7 +166,7 @@ void FanOutWatched(Harness& harness, const Target& target, Figures& figures) {
 
 void Accepts(Harness& harness, Figures& figures) {
   const int users = UserCount(harness);
-  const int callers = 2000;
+  const int callers = 6000;
   const auto start = Clock::now();
   if (!harness.ChurnCallers(callers, 64, (users / 9 + 2) * 9)) Fail("accepts");
   figures["accepts_per_s"] = callers / Seconds(start, Clock::now());
