@@ -249,8 +249,19 @@ std::string QuotedValue(std::string_view text) {
 
 void OperationsLineWriter::Record(const oplog::Event& event) {
   if (!Shows(PriorityOf(event))) return;
+  if (writable_ && !writable_()) {
+    ++left_out_;
+    return;
+  }
+  if (left_out_ > 0) {
+    Write("<4>log left-out lines=" + std::to_string(left_out_) + '\n');
+    left_out_ = 0;
+  }
+  Write(OperationsLine(event) + '\n');
+}
+
+void OperationsLineWriter::Write(const std::string& line) {
   // One write a line, so that lines from elsewhere on the same stream never cut into it.
-  const std::string line = OperationsLine(event) + '\n';
   out_.write(line.data(), static_cast<std::streamsize>(line.size()));
   out_.flush();
 }

@@ -8,6 +8,8 @@
 // a caller's text (a call sign) has every byte outside printable ASCII and every blank, `"` and
 // `=` made `_`, so that no caller can start a line or a key of its own.
 
+#include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -28,17 +30,26 @@ std::string QuotedValue(std::string_view text);
 inline constexpr std::size_t kMostCallBytes = 32;
 
 /// Writes each event's line to a stream, one write a line; quiet keeps warnings and errors.
+/// writable tells whether a line would go out without waiting: while it says no, lines are
+/// left out and counted, and the count goes first once lines go out again
+/// (`<4>log left-out lines=N`). A reader that stops, or a flood of callers, never holds the
+/// gateway up and nothing piles up in memory.
 class OperationsLineWriter final : public OperationsSink {
  public:
-  OperationsLineWriter(std::ostream& out, bool quiet) : out_(out), quiet_(quiet) {}
+  OperationsLineWriter(std::ostream& out, bool quiet, std::function<bool()> writable = {})
+      : out_(out), quiet_(quiet), writable_(std::move(writable)) {}
 
   /// Whether a line of this priority is written.
   bool Shows(LogPriority priority) const { return !quiet_ || priority != LogPriority::kInfo; }
   void Record(const oplog::Event& event) override;
 
  private:
+  void Write(const std::string& line);
+
   std::ostream& out_;
   bool quiet_;
+  std::function<bool()> writable_;
+  std::uint64_t left_out_ = 0;
 };
 
 }  // namespace velgate

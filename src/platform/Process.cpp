@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/resource.h>
 
 namespace velgate {
@@ -23,6 +24,11 @@ std::string LocalIPv4Address() {
   }
   freeifaddrs(addresses);
   return found;
+}
+
+bool WritableNow(int descriptor) {
+  pollfd wanted{descriptor, POLLOUT, 0};
+  return ::poll(&wanted, 1, 0) == 1 && (wanted.revents & POLLOUT) != 0;
 }
 
 bool RaiseOpenFilesLimit() {

@@ -270,6 +270,31 @@ TEST_F(Velgated, LogsEachEventWithItsPriorityQuietOrNotAndTellsTheServiceManager
   }
 }
 
+TEST_F(Velgated, ALogReaderThatStopsCostsLinesNeverTheServiceToUsers) {
+  // Standard error is a pipe nobody reads while 2,000 locked-out callers come and go: far more
+  // lines than the pipe holds. A new user is still served at once; the lines that could not go
+  // out are counted in the log once it is read again.
+  folder.Write("Velgate.cfg", StandardConfig({"\"Locked Out\",\"127.9.\""}));
+  Run({"--dir", folder.Path()});
+  ASSERT_TRUE(Started()) << velgated->WrittenOn(STDERR_FILENO);
+  TestPeer cluster(cluster_port);
+  cluster.Send("7261");
+  Expect(cluster, "AA01^2^6" + ETX + "AA18^" + ETX);
+  for (int caller = 0; caller < 2000; ++caller)
+    TestPeer(user_port, "127.9." + N(caller / 200) + "." + N(1 + caller % 200)).Close();
+  TestPeer user(user_port, "127.0.0.7");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (cluster.Received().find("^127.0.0.7^") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline)
+    cluster.Pump();
+  EXPECT_NE(cluster.Received().find("AA03^Connect Request^"), std::string::npos)
+      << cluster.Received().size();
+  velgated->WrittenOn(STDERR_FILENO);
+  velgated->Signal(SIGTERM);
+  EXPECT_EQ(velgated->WaitForExit(), 0);
+  EXPECT_TRUE(Said("<4>log left-out lines="));
+}
+
 #ifdef VELGATE_PATH
 TEST_F(Velgated, TheDesktopProgramServesAlikeOffscreenAndEndsOnSigtermWithoutWriting) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -140,5 +140,26 @@ TEST(OperationsLineTest, QuietKeepsOnlyWarningsAndErrors) {
   }
 }
 
+TEST(OperationsLineTest, LinesThatCannotGoOutAreCountedAndTheCountGoesFirst) {
+  // A reader that stops for three refusals: they are left out, not held; the next line that
+  // can go out is preceded by their count, and the count starts again from there.
+  std::ostringstream out;
+  bool writable = true;
+  OperationsLineWriter writer(out, false, [&] { return writable; });
+  const Event refused = Refused{"1.2.3.4", 1, Refusal::kLockedOut};
+  writer.Record(refused);
+  writable = false;
+  for (int i = 0; i < 3; ++i) writer.Record(refused);
+  EXPECT_EQ(out.str(), "<4>refused ip=1.2.3.4 port=1 reason=locked-out\n");
+  writable = true;
+  writer.Record(ClusterDropped{DropReason::kClosed});
+  writer.Record(ClusterDropped{DropReason::kClosed});
+  EXPECT_EQ(out.str(),
+            "<4>refused ip=1.2.3.4 port=1 reason=locked-out\n"
+            "<4>log left-out lines=3\n"
+            "<4>cluster dropped reason=closed\n"
+            "<4>cluster dropped reason=closed\n");
+}
+
 }  // namespace
 }  // namespace velgate
