@@ -1,8 +1,6 @@
 // velgate: the gateway with its desktop window. The gateway runs on a thread of its own; the
 // window shows it and takes the operator's actions.
 
-#include <unistd.h>
-
 #include <QApplication>
 #include <csignal>
 #include <iostream>
@@ -40,9 +38,7 @@ int main(int argc, char** argv) {
   velgate::SystemClock clock;
   velgate::qt::GatewayThread gateway(clock, true, velgate::GatewayOptions{arguments.folder, true});
   // Written on the gateway's thread, which alone records into it.
-  // A log reader that stops (a full pipe, a paused terminal) costs lines, never the gateway's time.
-  velgate::OperationsLineWriter log_lines(std::cerr, arguments.quiet,
-                                          [] { return velgate::WritableNow(STDERR_FILENO); });
+  velgate::OperationsLineWriter log_lines = velgate::StandardErrorLog(arguments);
   gateway.SetLogSink(&log_lines);
   velgate::qt::MainWindow window(gateway);
   window.Start();

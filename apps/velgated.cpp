@@ -1,8 +1,6 @@
 // velgated: the gateway without a window. Operator lines on standard input; the operational
 // log, alerts and status lines on standard error; a service manager (systemd) told of its state.
 
-#include <unistd.h>
-
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
 #include <csignal>
@@ -52,9 +50,7 @@ int main(int argc, char** argv) {
   velgate::AsioTimerDriver driver(io, timers);
   const std::unique_ptr<velgate::ServiceNotify> service = velgate::SystemServiceNotify();
   velgate::Gateway gateway(io, clock, timers, velgate::GatewayOptions{folder, true, service.get()});
-  // A log reader that stops (a full pipe, a paused terminal) costs lines, never the gateway's time.
-  velgate::OperationsLineWriter log_lines(std::cerr, arguments.quiet,
-                                          [] { return velgate::WritableNow(STDERR_FILENO); });
+  velgate::OperationsLineWriter log_lines = velgate::StandardErrorLog(arguments);
   gateway.Log().SetSink(&log_lines);
   velgate::HeadlessConsole console(gateway, std::cerr);
   gateway.View().SetListener(&console);

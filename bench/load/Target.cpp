@@ -47,14 +47,20 @@ bool Listening(int port) {
 
 }  // namespace
 
-Target Target::Gateway(const std::string& program, int preload) {
+Target Target::Prepared(const std::string& name, int port_count) {
   Target target;
-  target.name_ = "velgate";
+  target.name_ = name;
   target.folder_ = FreshFolder();
-  const std::vector<int> ports = testing::FreePorts(3);
+  const std::vector<int> ports = testing::FreePorts(port_count);
   target.cluster_port_ = ports[0];
   target.user_port_ = ports[1];
-  target.monitor_port_ = ports[2];
+  if (port_count > 2) target.monitor_port_ = ports[2];
+  return target;
+}
+
+Target Target::Gateway(const std::string& program, int preload) {
+  Target target = Prepared("velgate", 3);
+  const int ports[] = {target.cluster_port_, target.user_port_, target.monitor_port_};
   std::ofstream(target.folder_ + "/Velgate.cfg")
       << "\"ClusterPort\"," << ports[0] << "\r\n\"UserPort\",\"" << ports[1]
       << "\"\r\n\"MonitorPort\",\"" << ports[2] << "\"\r\n\"PreLoad\"," << preload
@@ -67,13 +73,8 @@ Target Target::Gateway(const std::string& program, int preload) {
 }
 
 Target Target::Relay(const std::string& program) {
-  Target target;
-  target.name_ = "relay";
-  target.folder_ = FreshFolder();
-  const std::vector<int> ports = testing::FreePorts(2);
-  target.cluster_port_ = ports[0];
-  target.user_port_ = ports[1];
-  target.Launch(program, {std::to_string(ports[0]), std::to_string(ports[1])});
+  Target target = Prepared("relay", 2);
+  target.Launch(program, {std::to_string(target.cluster_port_), std::to_string(target.user_port_)});
   return target;
 }
 

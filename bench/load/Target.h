@@ -39,6 +39,8 @@ class Target {
 
  private:
   Target() = default;
+  /// A target named name with a fresh folder and port_count free ports (cluster, users, monitor).
+  static Target Prepared(const std::string& name, int port_count);
   /// Starts program with arguments and waits until the cluster port answers.
   void Launch(const std::string& program, const std::vector<std::string>& arguments);
 

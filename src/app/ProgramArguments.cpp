@@ -1,8 +1,12 @@
 #include "app/ProgramArguments.h"
 
 #include <getopt.h>
+#include <unistd.h>
+
+#include <iostream>
 
 #include "base/Version.h"
+#include "platform/Process.h"
 
 namespace velgate {
 
@@ -46,6 +50,11 @@ ProgramArguments ReadProgramArguments(int argc, char** argv, const std::string& 
   }
   if (optind < argc) return mistake("unknown argument \"" + std::string(argv[optind]) + "\"");
   return arguments;
+}
+
+OperationsLineWriter StandardErrorLog(const ProgramArguments& arguments) {
+  return OperationsLineWriter(std::cerr, arguments.quiet,
+                              [] { return WritableNow(STDERR_FILENO); });
 }
 
 }  // namespace velgate

@@ -5,6 +5,8 @@
 #include <ostream>
 #include <string>
 
+#include "base/OperationsLine.h"
+
 namespace velgate {
 
 struct ProgramArguments {
@@ -20,5 +22,9 @@ struct ProgramArguments {
 ProgramArguments ReadProgramArguments(int argc, char** argv, const std::string& program,
                                       const std::string& usage, std::ostream& out,
                                       std::ostream& error);
+
+/// The operational log on standard error, as the arguments ask. A reader that stops (a full
+/// pipe, a paused terminal) costs lines, never the gateway's time.
+OperationsLineWriter StandardErrorLog(const ProgramArguments& arguments);
 
 }  // namespace velgate

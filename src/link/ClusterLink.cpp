@@ -5,7 +5,7 @@
 #include "base/Dates.h"
 #include "base/Version.h"
 #include "platform/NumberText.h"
-#include "protection/LockOuts.h"
+#include "protection/TrustedCallers.h"
 
 namespace velgate {
 namespace {
@@ -66,14 +66,9 @@ bool ClusterLink::SendStraight(std::string_view message) {
 }
 
 void ClusterLink::OnConnectionRequest(int, PendingConnection& request) {
-  if (!Allowed(settings_.ClusterAllow, request.RemoteHostIP())) {
-    error_log_.Write("VelgateCluster_ConnectionRequest",
-                     "refused " + request.RemoteHostIP() + ": not in ClusterAllow");
-    oplog_.Record(
-        oplog::Refused{request.RemoteHostIP(), socket_.LocalPort(), Refusal::kClusterAllow});
-    request.Refuse();
-    return;
-  }
+  const TrustedPort port{settings_.ClusterAllow, "ClusterAllow", "VelgateCluster_ConnectionRequest",
+                         Refusal::kClusterAllow};
+  if (RefuseUntrusted(port, request, socket_.LocalPort(), error_log_, oplog_)) return;
   try {
     socket_.TakeCaller(request);
   } catch (const RunTimeError& error) {

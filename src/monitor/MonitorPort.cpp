@@ -1,6 +1,6 @@
 #include "monitor/MonitorPort.h"
 
-#include "protection/LockOuts.h"
+#include "protection/TrustedCallers.h"
 
 #include "codec/MonitorMessages.h"
 #include "platform/NumberText.h"
@@ -44,14 +44,9 @@ void MonitorPort::Drain() {
 }
 
 void MonitorPort::OnConnectionRequest(int, PendingConnection& request) {
-  if (!Allowed(settings_.MonitorAllow, request.RemoteHostIP())) {
-    error_log_.Write("VelgateMonitor_ConnectionRequest",
-                     "refused " + request.RemoteHostIP() + ": not in MonitorAllow");
-    oplog_.Record(
-        oplog::Refused{request.RemoteHostIP(), socket_.LocalPort(), Refusal::kMonitorAllow});
-    request.Refuse();
-    return;
-  }
+  const TrustedPort port{settings_.MonitorAllow, "MonitorAllow", "VelgateMonitor_ConnectionRequest",
+                         Refusal::kMonitorAllow};
+  if (RefuseUntrusted(port, request, socket_.LocalPort(), error_log_, oplog_)) return;
   try {
     socket_.TakeCaller(request);
   } catch (const RunTimeError& error) {
