@@ -13,6 +13,7 @@
 #include "base/OperationsLine.h"
 #include "console/HeadlessConsole.h"
 #include "console/StdinLines.h"
+#include "control/ControlServer.h"
 #include "platform/AsioTimerDriver.h"
 #include "platform/Clock.h"
 #include "platform/Process.h"
@@ -22,22 +23,25 @@
 namespace {
 
 const char kUsage[] =
-    "usage: velgated [--dir DIR] [--quiet]\n"
+    "usage: velgated [--dir DIR] [--quiet] [--control PATH]\n"
     "  Runs the Velgate gateway without a window. DIR is the program's folder, where\n"
     "  Velgate.cfg, highwater.dat and error.log live (default: the current directory).\n"
     "  The operational log goes to standard error, a line per event; --quiet keeps only\n"
     "  its warnings and errors.\n"
+    "  velgatectl operates the running gateway through its control socket, PATH\n"
+    "  (default: velgated.sock in DIR).\n"
     "  Standard input takes operator lines:\n"
     "    send S TEXT   send TEXT to the cluster as input of stream S\n"
     "    disc          disconnect the cluster server\n"
     "    quit          write the settings and end the program\n"
+    "  SIGHUP reads Velgate.cfg again without dropping anyone (as velgatectl reload).\n"
     "  SIGTERM and SIGINT end it without writing the settings.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const velgate::ProgramArguments arguments =
-      velgate::ReadProgramArguments(argc, argv, "velgated", kUsage, std::cout, std::cerr);
+      velgate::ReadProgramArguments(argc, argv, "velgated", kUsage, std::cout, std::cerr, true);
   if (arguments.exit_code) return *arguments.exit_code;
   const std::string& folder = arguments.folder;
 
@@ -56,15 +60,17 @@ int main(int argc, char** argv) {
   gateway.View().SetListener(&console);
   gateway.SetShutdownHandler([&io] { io.stop(); });
 
-  asio::signal_set signals(io, SIGINT, SIGTERM);
-  signals.async_wait([&gateway](const std::error_code& error, int signal) {
-    if (!error) gateway.CloseOnSignal(signal);
-  });
+  asio::signal_set signals(io);
+  gateway.WatchSignals(signals);
   velgate::StdinLines operator_lines(
       io, [&console](const std::string& line) { console.Execute(line); });
 
   gateway.FormLoad();
+  // Served once the settings are read: every command acts on the settings in force.
+  velgate::ControlServer control(io, clock, timers, gateway, gateway.Log());
+  control.Open(arguments.control.empty() ? gateway.Folder() + "/velgated.sock" : arguments.control);
   io.run();
+  control.Close();
   gateway.View().SetListener(nullptr);
   gateway.Log().SetSink(nullptr);
   return 0;

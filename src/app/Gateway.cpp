@@ -11,6 +11,7 @@ namespace velgate {
 Gateway::Gateway(asio::io_context& io, const Clock& clock, TimerQueue& timers,
                  const GatewayOptions& options)
     : io_(io),
+      clock_(clock),
       folder_(options.folder),
       error_log_(folder_.File("error.log"), clock,
                  [this](const std::string& description) {
@@ -24,7 +25,7 @@ Gateway::Gateway(asio::io_context& io, const Clock& clock, TimerQueue& timers,
       watchdog_(timers, view_, feed_, error_log_, oplog_,
                 [this](int i, int port) { streams_.Table().Socket(i).ListenAgain(port); }),
       streams_(io, timers,
-               {view_, store_.Current(), error_log_, feed_, highwater_, watchdog_, oplog_}),
+               {view_, store_.Current(), error_log_, feed_, highwater_, watchdog_, oplog_, clock}),
       link_(
           io, timers, streams_,
           {view_, store_.Current(), error_log_, feed_, clock, start_time_, folder_.Path(), oplog_},
@@ -53,10 +54,15 @@ StreamRange Gateway::ConsoleStreams() const {
   return {store_.Current().FirstStreamIndex, streams_.Table().StreamMax()};
 }
 
-void Gateway::ConsoleEnter(int s, std::string_view text) {
+void Gateway::FormLoad() {
+  started_ms_ = clock_.SteadyMs();
+  start_up_.FormLoad();
+}
+
+bool Gateway::ConsoleEnter(int s, std::string_view text) {
   std::string line(text);
   line += "\r\n";
-  link_.SendToCluster(AA00(s, line));
+  return link_.SendToCluster(AA00(s, line));
 }
 
 void Gateway::SetCallText(int s, std::string text) {
@@ -89,6 +95,22 @@ void Gateway::CloseOnSignal(int signal) {
   const char* name = signal == SIGTERM ? "SIGTERM" : signal == SIGINT ? "SIGINT" : nullptr;
   oplog_.Record(oplog::Stopping{name ? name : "SIG" + std::to_string(signal), ""});
   CloseByProgram();
+}
+
+void Gateway::WatchSignals(asio::signal_set& signals) {
+  std::error_code ignored;
+  signals.add(SIGINT, ignored);
+  signals.add(SIGTERM, ignored);
+  signals.add(SIGHUP, ignored);
+  signals.async_wait([this, &signals](const std::error_code& error, int signal) {
+    if (error) return;
+    if (signal != SIGHUP) {
+      CloseOnSignal(signal);
+      return;
+    }
+    Reload();
+    if (!unloaded_) WatchSignals(signals);
+  });
 }
 
 void Gateway::Unload() {

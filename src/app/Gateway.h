@@ -5,6 +5,7 @@
 // goes to the sink the program sets; a service manager, when there is one, hears of its state.
 
 #include <asio/io_context.hpp>
+#include <asio/signal_set.hpp>
 #include <functional>
 #include <string>
 
@@ -20,6 +21,7 @@
 #include "protection/DescriptorGuard.h"
 #include "protection/Highwater.h"
 #include "protection/ListenerWatchdog.h"
+#include "protection/LockOutEditor.h"
 #include "streams/UserStreams.h"
 
 namespace velgate {
@@ -42,20 +44,32 @@ class Gateway final : public WindowActions {
   ~Gateway();
 
   /// Start-up: settings, listeners and table; continues by itself after the 250 ms pause.
-  void FormLoad() { start_up_.FormLoad(); }
+  void FormLoad();
   /// A close that is not the operator's (a signal, the cluster's order): nothing is written.
   void CloseByProgram();
   /// The close a signal asks for, told in the operational log first.
   void CloseOnSignal(int signal);
+  /// SIGTERM and SIGINT close the gateway (CloseOnSignal); SIGHUP reloads its settings, as
+  /// often as it comes.
+  void WatchSignals(asio::signal_set& signal_set);
+  /// The program's folder, absolute.
+  const std::string& Folder() const { return folder_.Path(); }
   /// Called (from the loop) once the gateway has shut down.
   void SetShutdownHandler(std::function<void()> handler) { shutdown_handler_ = std::move(handler); }
   /// Whether the gateway has shut down.
   bool IsShutDown() const { return unloaded_; }
 
   StreamRange ConsoleStreams() const override;
-  void ConsoleEnter(int s, std::string_view text) override;
+  bool ConsoleEnter(int s, std::string_view text) override;
   void DisconnectCluster() override { link_.Disconnect(); }
   void CloseByUser() override;
+  ActionResult Kick(int s) override;
+  std::vector<std::string> LockOutList() const override;
+  ActionResult AddLockOut(std::string_view prefix) override;
+  ActionResult DeleteLockOut(std::string_view prefix) override;
+  ReloadReport Reload() override;
+  GatewayStatus Status() const override;
+  std::vector<StreamStatus> ConnectedStreams() const override;
 
   Settings SettingsCopy() const override { return store_.Current(); }
   void SetCallText(int s, std::string text) override;
@@ -86,8 +100,12 @@ class Gateway final : public WindowActions {
 
  private:
   void Unload();
+  ActionResult StoreEditedLockOuts(const LockOutEditor& editor, std::string text);
+  StreamStatus StreamNow(int s, std::int64_t now_ms, const WallTime& now) const;
 
   asio::io_context& io_;
+  const Clock& clock_;
+  std::int64_t started_ms_ = 0;
   ProgramFolder folder_;
   ViewModel view_;
   OperationsLog oplog_;

@@ -12,13 +12,12 @@ namespace velgate {
 
 ProgramArguments ReadProgramArguments(int argc, char** argv, const std::string& program,
                                       const std::string& usage, std::ostream& out,
-                                      std::ostream& error) {
+                                      std::ostream& error, bool control_socket) {
   ProgramArguments arguments;
-  const option options[] = {{"dir", required_argument, nullptr, 'd'},
-                            {"quiet", no_argument, nullptr, 'q'},
-                            {"help", no_argument, nullptr, 'h'},
-                            {"version", no_argument, nullptr, 'v'},
-                            {nullptr, 0, nullptr, 0}};
+  const option options[] = {
+      {"dir", required_argument, nullptr, 'd'},     {"quiet", no_argument, nullptr, 'q'},
+      {"control", required_argument, nullptr, 'c'}, {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, 'v'},       {nullptr, 0, nullptr, 0}};
   opterr = 0;
   optind = 1;
   const auto mistake = [&](const std::string& what) {
@@ -33,6 +32,11 @@ ProgramArguments ReadProgramArguments(int argc, char** argv, const std::string& 
         break;
       case 'q':
         arguments.quiet = true;
+        break;
+      case 'c':
+        if (!control_socket)
+          return mistake("unknown argument \"" + std::string(argv[optind - 1]) + "\"");
+        arguments.control = optarg;
         break;
       case 'h':
         out << usage;

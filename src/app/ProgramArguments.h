@@ -1,5 +1,6 @@
 #pragma once
-// The arguments both programs take: --dir DIR, --quiet, --help, --version.
+// The arguments both programs take: --dir DIR, --quiet, --help, --version; and velgated's
+// --control PATH.
 
 #include <optional>
 #include <ostream>
@@ -14,14 +15,17 @@ struct ProgramArguments {
   std::string folder = ".";
   /// The operational log keeps only its warnings and errors.
   bool quiet = false;
+  /// The control socket's path; empty: velgated.sock in the program's folder.
+  std::string control;
   /// Set when the program ends at once: 0 after --help or --version, 2 after a bad argument.
   std::optional<int> exit_code;
 };
 
 /// Reads argv; --help prints usage on out, mistakes are named on error followed by the usage.
+/// --control is taken only where the program has a control socket.
 ProgramArguments ReadProgramArguments(int argc, char** argv, const std::string& program,
                                       const std::string& usage, std::ostream& out,
-                                      std::ostream& error);
+                                      std::ostream& error, bool control_socket = false);
 
 /// The operational log on standard error, as the arguments ask. A reader that stops (a full
 /// pipe, a paused terminal) costs lines, never the gateway's time.

@@ -36,6 +36,7 @@ void SettingsStore::ReadFix() {
   if (settings_.HasEmptyLockOut()) Warn("ReadFix", kEmptyLockOutWarning);
   ReadHighwaterFile(read.last_key, read.last_value);
   AddBridgePortEntry(settings_);
+  lock_outs_in_file_ = settings_.LockOutCount;
 }
 
 void SettingsStore::KeepUnreadableFile(const std::string& name, const RunTimeError& error) {
@@ -83,12 +84,15 @@ void SettingsStore::ReadHighwaterFile(const std::string& last_key, const std::st
   monitor_.SendToMonitor(monitor_messages::AllTimeHigh(marks_.AllTimeHigh, marks_.AllTimeHighDate));
 }
 
-void SettingsStore::WriteFix() {
-  if (config_kept_) return;
+bool SettingsStore::WriteFix() {
+  if (config_kept_) return false;
   try {
-    WriteFileReplacing(folder_.File("Velgate.cfg"), WriteConfigText(settings_));
+    WriteFileReplacing(folder_.File("Velgate.cfg"), WriteConfigText(Written()));
+    lock_outs_in_file_ = settings_.LockOutCount;
+    return true;
   } catch (const RunTimeError& error) {
     error_log_.Write("WriteFix ", error.Description());
+    return false;
   }
 }
 
@@ -99,11 +103,13 @@ bool SettingsStore::SaveConfigForm(const ConfigForm& form) {
     error_log_.Write("cmdCluster", "1");
     return false;
   }
+  // The form's ports are the newest word on them, over what a reload found in the file.
+  restart_settings_.reset();
   WriteFix();
   return true;
 }
 
-void SettingsStore::SaveLockOuts(const std::vector<std::string>& rows, int loaded_count,
+bool SettingsStore::SaveLockOuts(const std::vector<std::string>& rows, int loaded_count,
                                  const WindowPlacement& window) {
   // Callers refused while the window was open were appended after the entries it loaded; they
   // have no row, and a Save must not drop them.
@@ -112,7 +118,7 @@ void SettingsStore::SaveLockOuts(const std::vector<std::string>& rows, int loade
     list.push_back(settings_.LockOuts.at(static_cast<std::size_t>(i)));
   StoreLockOuts(list, settings_);
   StoreLockOutPlacement(window);
-  WriteFix();
+  return WriteFix();
 }
 
 void SettingsStore::StoreLockOutPlacement(const WindowPlacement& window) {

@@ -58,8 +58,10 @@ void ErrorLogFile::ReportLeftOut(std::int64_t before_second) {
 }
 
 void ErrorLogFile::Append(std::string_view where, std::string_view text) {
+  std::string line = ErrorLogLine(clock_.Now().local, where, text);
   try {
-    AppendToFile(path_, ErrorLogLine(clock_.Now().local, where, text));
+    last_line_.assign(line, 0, line.find_last_not_of("\r\n") + 1);
+    AppendToFile(path_, line);
     failing_ = false;
   } catch (const RunTimeError& error) {
     // The operator hears of it once, not once a line, until the log can be written again.

@@ -35,6 +35,9 @@ class ErrorLogFile {
   void Write(std::string_view where, std::string_view text);
   /// The file's path.
   const std::string& Path() const { return path_; }
+  /// The last line written this run (or meant to be, when the file could not take it), without
+  /// its line end; empty when none.
+  const std::string& LastLine() const { return last_line_; }
 
  private:
   struct PlaceCount {
@@ -51,6 +54,7 @@ class ErrorLogFile {
   Alert alert_;
   std::unordered_map<std::string, PlaceCount> places_;
   bool failing_ = false;
+  std::string last_line_;
 };
 
 }  // namespace velgate

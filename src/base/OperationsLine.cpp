@@ -52,6 +52,8 @@ const char* DropWord(DropReason reason) {
       return "greeting-timeout";
     case DropReason::kOperator:
       return "operator";
+    case DropReason::kNotAllowed:
+      return "not-allowed";
   }
   return "failed";
 }
@@ -72,6 +74,8 @@ const char* EndingWord(StreamEnding how) {
       return "queue-cap";
     case StreamEnding::kClusterClosed:
       return "cluster-closed";
+    case StreamEnding::kOperator:
+      return "operator";
   }
   return "failed";
 }
@@ -199,6 +203,36 @@ std::string LineOf(const oplog::Event& event, LogPriority priority) {
                 .Add("queued_bytes", e.queued_bytes)
                 .Take();
           },
+          [&](const Reloaded& e) {
+            return line("settings reloaded")
+                .Add("changed", Word(e.changed))
+                .Add("restart", Word(e.restart))
+                .Add("skipped", e.skipped)
+                .Add("closed", Word(e.closed))
+                .Take();
+          },
+          [&](const ReloadFailed& e) {
+            return line("settings reload-failed").Add("error", QuotedValue(e.error)).Take();
+          },
+          [&](const ControlListening& e) {
+            return line("control listening").Add("path", QuotedValue(e.path)).Take();
+          },
+          [&](const ControlFailed& e) {
+            return line("control listen-failed")
+                .Add("path", QuotedValue(e.path))
+                .Add("error", QuotedValue(e.error))
+                .Take();
+          },
+          [&](const ControlRefused& e) {
+            return line("control refused")
+                .Add("uid", e.uid)
+                .Add("pid", e.pid)
+                .Add("reason", e.too_many ? "too-many" : "credentials")
+                .Take();
+          },
+          [&](const ControlCommand& e) {
+            return line("control").Add("command", QuotedValue(e.command)).Add("uid", e.uid).Take();
+          },
           [&](const Stopping& e) {
             Line stopping = line("stopping");
             if (!e.signal.empty()) return stopping.Add("signal", Word(e.signal)).Take();
@@ -212,10 +246,15 @@ std::string LineOf(const oplog::Event& event, LogPriority priority) {
 
 LogPriority PriorityOf(const oplog::Event& event) {
   using namespace oplog;
-  if (std::holds_alternative<ListenFailed>(event)) return LogPriority::kError;
+  if (std::holds_alternative<ListenFailed>(event) || std::holds_alternative<ControlFailed>(event))
+    return LogPriority::kError;
+  if (const auto* reloaded = std::get_if<Reloaded>(&event); reloaded && reloaded->skipped > 0)
+    return LogPriority::kWarning;
   if (std::holds_alternative<ClusterDropped>(event) ||
       std::holds_alternative<LinesDiscarded>(event) || std::holds_alternative<Refused>(event) ||
-      std::holds_alternative<ListenerRecycled>(event)) {
+      std::holds_alternative<ListenerRecycled>(event) ||
+      std::holds_alternative<ReloadFailed>(event) ||
+      std::holds_alternative<ControlRefused>(event)) {
     return LogPriority::kWarning;
   }
   return LogPriority::kInfo;

@@ -26,7 +26,7 @@ enum class Refusal {
   kDescriptorReserve,
 };
 /// Why the cluster link or the monitor client went.
-enum class DropReason { kClosed, kFailed, kQueueCap, kGreetingTimeout, kOperator };
+enum class DropReason { kClosed, kFailed, kQueueCap, kGreetingTimeout, kOperator, kNotAllowed };
 /// How a user's stream ended.
 enum class StreamEnding {
   kHungUp,          ///< the user closed the connection
@@ -36,6 +36,7 @@ enum class StreamEnding {
   kFailed,          ///< the socket failed
   kQueueCap,        ///< the user stopped reading and the send queue reached its cap
   kClusterClosed,   ///< the cluster ordered the close
+  kOperator,        ///< the operator ended it
 };
 
 namespace oplog {
@@ -99,14 +100,43 @@ struct Summary {
   std::uint64_t from_cluster = 0;  ///< messages since the last summary
   std::uint64_t queued_bytes = 0;
 };
+struct Reloaded {
+  std::string changed;       ///< the settings taken, comma-separated; empty: none
+  std::string restart;       ///< the settings left for the next start
+  std::int64_t skipped = 0;  ///< bad records
+  std::string closed;        ///< "cluster", "monitor": peers the new lists no longer allow
+};
+struct ReloadFailed {
+  std::string error;
+};
+struct ControlListening {
+  std::string path;
+};
+struct ControlFailed {
+  std::string path;
+  std::string error;
+};
+/// A caller on the control socket turned away.
+struct ControlRefused {
+  std::int64_t uid = 0;
+  std::int64_t pid = 0;
+  bool too_many = false;  ///< the most clients were connected; else its credentials
+};
+/// A control command that changes something, for the record.
+struct ControlCommand {
+  std::string command;
+  std::int64_t uid = 0;
+};
 struct Stopping {
   std::string signal;  ///< "SIGTERM", "SIGINT"; empty when no signal asked
   std::string by;      ///< without a signal: "operator" or "cluster"
 };
 
-using Event = std::variant<Starting, Listening, ListenFailed, ClusterConnected, ClusterOnline,
-                           ClusterDropped, LinesDiscarded, MonitorAttached, MonitorDropped,
-                           UserLoggedIn, UserEnded, Refused, ListenerRecycled, Summary, Stopping>;
+using Event =
+    std::variant<Starting, Listening, ListenFailed, ClusterConnected, ClusterOnline, ClusterDropped,
+                 LinesDiscarded, MonitorAttached, MonitorDropped, UserLoggedIn, UserEnded, Refused,
+                 ListenerRecycled, Summary, Reloaded, ReloadFailed, ControlListening, ControlFailed,
+                 ControlRefused, ControlCommand, Stopping>;
 
 }  // namespace oplog
 

@@ -107,6 +107,7 @@ void ClusterDispatch::DeliverText(int s, const LinkFields& fields, int& marker) 
 void ClusterDispatch::ConfirmLogin(int s, int code, const LinkFields& fields) {
   Stream& stream = table_.At(s);
   const bool newly = stream.state != StreamState::kLoggedIn;
+  if (newly) stream.logged_in_s = static_cast<std::uint32_t>(clock_.SteadyMs() / 1000);
   table_.SetState(s, StreamState::kLoggedIn);
   stream.login_timer.SetEnabled(false);
   StatusRow& row = view_.MutableRow(s);

@@ -5,6 +5,7 @@
 #include "base/Dates.h"
 #include "base/Version.h"
 #include "platform/NumberText.h"
+#include "protection/LockOuts.h"
 #include "protection/TrustedCallers.h"
 
 namespace velgate {
@@ -38,7 +39,8 @@ ClusterLink::ClusterLink(asio::io_context& io, TimerQueue& timers, UserStreams& 
       shutdown_ordered_(std::move(shutdown_ordered)),
       socket_(io, *this, 0, kSendCap),
       greeting_wait_(timers, kGreetingWaitMs, false, [this] { GreetingOverdue(); }),
-      dispatch_(streams, *this, parts.view, parts.monitor, parts.clock, parts.oplog) {}
+      dispatch_(streams, *this, parts.view, parts.monitor, parts.clock, parts.oplog),
+      clock_(parts.clock) {}
 
 void ClusterLink::Listen() {
   socket_.ListenAgain(settings_.ClusterPort);
@@ -46,6 +48,12 @@ void ClusterLink::Listen() {
 
 void ClusterLink::Disconnect() {
   Dropped(DropReason::kOperator, colours::kYellow);
+}
+
+bool ClusterLink::DropIfNotAllowed() {
+  if (!caller_connected_ || Allowed(settings_.ClusterAllow, socket_.RemoteHostIP())) return false;
+  Dropped(DropReason::kNotAllowed, colours::kYellow);
+  return true;
 }
 
 void ClusterLink::Close() {
@@ -237,6 +245,7 @@ void ClusterLink::SendResyncList() {
   }
   SendStraight(AA18());
   state_ = LinkState::kOnline;
+  online_since_ms_ = clock_.SteadyMs();
   oplog_.Record(oplog::ClusterOnline{resynced});
   // What the users said while nobody carried it is told once the cluster is back.
   if (const std::int64_t lost = streams_.TakeDiscardedLines(); lost > 0) {

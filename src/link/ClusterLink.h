@@ -70,6 +70,8 @@ class ClusterLink final : public ClusterUplink, private TcpSocketEvents {
   void Listen();
   /// The confirmed "Disc Cluster" action: the link closes and the port listens again.
   void Disconnect();
+  /// Closes a connected cluster server that ClusterAllow no longer allows; true when it did.
+  bool DropIfNotAllowed();
   /// Closes the socket for good (shutdown).
   void Close();
   bool SendToCluster(std::string_view message) override;
@@ -80,6 +82,8 @@ class ClusterLink final : public ClusterUplink, private TcpSocketEvents {
   void ReceiveBlock(std::string_view data);
 
   LinkState State() const { return state_; }
+  /// When the link last came online (steady ms); read while it is online.
+  std::int64_t OnlineSinceMs() const { return online_since_ms_; }
   /// Messages sent to the cluster and received from it since start.
   std::uint64_t SentMessages() const { return sent_messages_; }
   std::uint64_t ReceivedMessages() const { return received_messages_; }
@@ -127,6 +131,8 @@ class ClusterLink final : public ClusterUplink, private TcpSocketEvents {
   bool caller_connected_ = false;  // a cluster server was taken and has not dropped since
   std::uint64_t sent_messages_ = 0;
   std::uint64_t received_messages_ = 0;
+  std::int64_t online_since_ms_ = 0;
+  const Clock& clock_;
 };
 
 }  // namespace velgate

@@ -1,5 +1,6 @@
 #include "monitor/MonitorPort.h"
 
+#include "protection/LockOuts.h"
 #include "protection/TrustedCallers.h"
 
 #include "codec/MonitorMessages.h"
@@ -81,6 +82,14 @@ void MonitorPort::OnError(int, const RunTimeError& error) {
   }
   Dropped(DropReason::kFailed);
   ListenAgain("VelgateMonitor_Error");
+}
+
+bool MonitorPort::DropIfNotAllowed() {
+  if (client_ip_.empty() || Allowed(settings_.MonitorAllow, client_ip_)) return false;
+  Dropped(DropReason::kNotAllowed);
+  feed_.MonitorActive = false;
+  ListenAgain("Reload");
+  return true;
 }
 
 void MonitorPort::Dropped(DropReason reason) {

@@ -45,12 +45,17 @@ class MonitorPort final : private TcpSocketEvents {
 
   /// The monitor socket VelgateMonitor.
   TcpSocket& Socket() { return socket_; }
+  const TcpSocket& Socket() const { return socket_; }
   /// The queue the client is sent from.
   MonitorFeed& Feed() { return feed_; }
   /// Opens the monitor listener on MonitorPort; throws RunTimeError when it cannot.
   void Listen();
   /// Closes the socket and stops the drain for good (shutdown).
   void Stop();
+  /// Closes an attached client that MonitorAllow no longer allows; true when it did.
+  bool DropIfNotAllowed();
+  /// The attached client's address; empty when none is attached.
+  const std::string& ClientAddress() const { return client_ip_; }
   /// Carries out one block of commands, as the client's socket delivers it.
   void ReceiveBlock(std::string_view data) { OnDataArrival(0, data); }
 

@@ -53,6 +53,11 @@ void PendingConnection::Refuse() {
 TcpSocket::TcpSocket(asio::io_context& io, TcpSocketEvents& events, int index, std::size_t send_cap)
     : io_(io), events_(events), index_(index), send_cap_(send_cap), socket_(io) {}
 
+void TcpSocket::StartCounting() {
+  bytes_received_ = 0;
+  bytes_sent_ = 0;
+}
+
 TcpSocket::~TcpSocket() {
   ReleaseHandles();
   // Completions still queued for this socket find it gone.
@@ -177,6 +182,7 @@ void TcpSocket::Accept(PendingConnection& request) {
   }
   if (!request.peer_.is_open()) throw RunTimeError::WrongConnectionState();
   ReleaseHandles();
+  StartCounting();
   socket_ = std::move(request.peer_);
   remote_address_ = request.remote_address_;
   has_remote_address_ = true;
@@ -199,6 +205,7 @@ void TcpSocket::Connect(const std::string& host, int port) {
     throw RunTimeError(40020, "Invalid operation at current state");
   }
   ReleaseHandles();
+  StartCounting();
   has_remote_address_ = false;
   Rare().host = host;
   remote_port_ = port;
@@ -258,6 +265,7 @@ bool TcpSocket::SendData(std::string_view data) {
     sent_ = 0;
   }
   outgoing_->append(data);
+  bytes_sent_ += data.size();
   ScheduleFlush();
   return true;
 }
@@ -341,6 +349,7 @@ void TcpSocket::OnReadable() {
     Fail(std::error_code(errno, asio::error::get_system_category()));
     return;
   }
+  bytes_received_ += static_cast<std::uint64_t>(received);
   const std::uint64_t generation = *life_;
   auto life = life_;
   events_.OnDataArrival(index_,

@@ -145,9 +145,13 @@ class TcpSocket {
   bool SendData(std::string_view data);
   /// Bytes queued and not yet handed to the system.
   std::size_t QueuedBytes() const { return outgoing_ ? outgoing_->size() - sent_ : 0; }
+  /// Bytes received on the present connection, and bytes taken for sending on it.
+  std::uint64_t BytesReceived() const { return bytes_received_; }
+  std::uint64_t BytesSent() const { return bytes_sent_; }
 
  private:
   void StartAccepting();
+  void StartCounting();
   bool RefuseWaitingCaller(std::string& address);
   void SetState(SocketState state);
   void StartReading();
@@ -164,8 +168,11 @@ class TcpSocket {
   asio::io_context& io_;
   TcpSocketEvents& events_;
   int index_;
-  std::size_t send_cap_;
   SocketState state_ = SocketState::kClosed;
+  std::size_t send_cap_;
+  // Bytes of the present connection, each way.
+  std::uint64_t bytes_received_ = 0;
+  std::uint64_t bytes_sent_ = 0;
   // Bumped by every Close; completions carry the value they started with. Shared with them so
   // that a completion arriving after the socket is gone can tell.
   static constexpr std::uint64_t kGone = ~std::uint64_t{0};

@@ -17,15 +17,19 @@ void DescriptorGuard::Guard(TcpSocket& listener) {
       reserve_, [this](const std::string& address, int port) { CallerRefused(address, port); });
 }
 
-void DescriptorGuard::ReportCapacity() {
+int DescriptorGuard::Room() const {
   // Descriptors are handed out lowest first: the lowest free one counts those in use.
   const int in_use = ::fcntl(0, F_DUPFD_CLOEXEC, 0);
   if (in_use >= 0) ::close(in_use);
-  const int room = reserve_.Limit() - DescriptorReserve::kReserved - std::max(in_use, 0);
+  return std::max(reserve_.Limit() - DescriptorReserve::kReserved - std::max(in_use, 0), 0);
+}
+
+void DescriptorGuard::ReportCapacity() {
+  const int room = Room();
   view_.Report("open files: limit " + std::to_string(reserve_.Limit()) + ", " +
                std::to_string(DescriptorReserve::kReserved) +
                " kept for the cluster link, the monitor client and files: room for about " +
-               std::to_string(std::max(room, 0)) + " users");
+               std::to_string(room) + " users");
 }
 
 void DescriptorGuard::CallerRefused(const std::string& address, int port) {

@@ -30,6 +30,9 @@ class DescriptorGuard {
   void ReportCapacity();
   /// The reserve, for a caller that knows the process's limit changed.
   DescriptorReserve& Reserve() { return reserve_; }
+  const DescriptorReserve& Reserve() const { return reserve_; }
+  /// About how many more users the descriptors below the reserve allow now.
+  int Room() const;
   /// Callers refused since start.
   std::int64_t Refused() const { return refused_; }
 

@@ -50,6 +50,7 @@ void UserStreams::Admit(int index, PendingConnection& request, int& examined) {
   const int s = table_.OpenSlot(settings_.FirstStreamIndex);
   examined = s;
   Stream& stream = table_.At(s);
+  stream.connected_s = stream.active_s = NowSeconds();
   stream.login_timer.Restart();
   TcpSocket& socket = *stream.socket;
   socket.Accept(request);

@@ -13,6 +13,7 @@ void UserStreams::ConnectOut(std::string_view call, std::string_view host, std::
     const std::int32_t port_number = ToInteger32(Val(port));
     const int s = table_.OpenSlot(settings_.FirstStreamIndex);
     Stream& stream = table_.At(s);
+    stream.connected_s = stream.active_s = NowSeconds();
     stream.socket->SetLocalPort(0);
     // The slot's last occupant leaves no timer behind.
     StopLoginTimer(stream);

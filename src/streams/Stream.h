@@ -38,6 +38,8 @@ struct Stream {
   std::int32_t connection = 0;
   /// The caller's address as IPToNumber gives it; 0 once the stream has ended.
   std::int32_t address_number = 0;
+  /// When the occupant connected, in steady seconds (the operator's list of streams).
+  std::uint32_t connected_s = 0;
   /// Input held until its line end arrives (StreamInputHolding).
   std::string held_input;
   /// Input is assembled into lines; a raw stream sends every block as it comes.
@@ -52,6 +54,10 @@ struct Stream {
   std::int32_t idle_ticks = 0;
   /// Where the telnet command filter stands between two blocks.
   TelnetFilterState telnet;
+  /// When the user last sent anything, in steady seconds.
+  std::uint32_t active_s = 0;
+  /// When the cluster confirmed the login, in steady seconds; read only while logged in.
+  std::uint32_t logged_in_s = 0;
   /// The login timeout's 5-second timer (tmrDisconnect).
   Timer login_timer;
 };

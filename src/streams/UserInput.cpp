@@ -52,6 +52,7 @@ std::size_t FindLineEnd(std::string_view held, std::size_t& length) {
 
 void UserStreams::OnDataArrival(int s, std::string_view data) {
   try {
+    table_.At(s).active_s = NowSeconds();
     HandleInput(s, data);
   } catch (const RunTimeError& error) {
     std::string detail = error.Description() + " " + PlainNumber(s) + " ";
@@ -172,7 +173,10 @@ void UserStreams::SendHeldLines(int s, std::size_t last_end, const std::string& 
 
 void UserStreams::SendUp(const std::string& message) {
   // Counted, not logged: the summary and the cluster's return tell how many were lost.
-  if (!uplink_->SendToCluster(message)) ++discarded_lines_;
+  if (!uplink_->SendToCluster(message)) {
+    ++discarded_lines_;
+    ++discarded_since_start_;
+  }
 }
 
 void UserStreams::CopyInputToMonitor(int s, std::string_view text) {

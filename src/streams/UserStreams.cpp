@@ -26,6 +26,7 @@ UserStreams::UserStreams(asio::io_context& io, TimerQueue& timers, Parts parts)
       highwater_(parts.highwater),
       watchdog_(parts.watchdog),
       oplog_(parts.oplog),
+      clock_(parts.clock),
       table_(io, timers, parts.view, *this, [this](int s) { LoginTimerTick(s); }) {}
 
 void UserStreams::SendToStream(int s, std::string_view text) {

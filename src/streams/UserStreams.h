@@ -22,6 +22,7 @@
 #include "base/Settings.h"
 #include "model/MonitorFeed.h"
 #include "model/ViewModel.h"
+#include "platform/Clock.h"
 #include "platform/TcpSocket.h"
 #include "platform/TimerQueue.h"
 #include "protection/Highwater.h"
@@ -44,6 +45,8 @@ class UserStreams final : private TcpSocketEvents {
     Highwater& highwater;
     ListenerWatchdog& watchdog;
     OperationsLog& oplog;
+    /// Stamps the streams' times for the operator's list.
+    const Clock& clock;
   };
 
   UserStreams(asio::io_context& io, TimerQueue& timers, Parts parts);
@@ -70,6 +73,10 @@ class UserStreams final : private TcpSocketEvents {
   void ConnectOut(std::string_view call, std::string_view host, std::string_view port);
   /// Users' lines dropped because the cluster was not online, since the last call.
   std::int64_t TakeDiscardedLines() { return std::exchange(discarded_lines_, 0); }
+  /// Users' lines dropped because the cluster was not online, since start.
+  std::int64_t DiscardedLinesSinceStart() const { return discarded_since_start_; }
+  /// The steady clock in whole seconds, as the streams' times are kept.
+  std::uint32_t NowSeconds() const { return static_cast<std::uint32_t>(clock_.SteadyMs() / 1000); }
 
  private:
   // Admission.
@@ -103,11 +110,13 @@ class UserStreams final : private TcpSocketEvents {
   Highwater& highwater_;
   ListenerWatchdog& watchdog_;
   OperationsLog& oplog_;
+  const Clock& clock_;
   NoUplink no_uplink_;
   ClusterUplink* uplink_ = &no_uplink_;
   StreamTable table_;
   std::string filtered_;  // one block without its telnet commands
   std::int64_t discarded_lines_ = 0;
+  std::int64_t discarded_since_start_ = 0;
 };
 
 }  // namespace velgate

@@ -1,7 +1,6 @@
 #include "ui/qt/GatewayThread.h"
 
 #include <asio/post.hpp>
-#include <csignal>
 
 namespace velgate::qt {
 
@@ -23,12 +22,7 @@ void GatewayThread::Start(ViewListener* listener, std::function<void()> on_shutd
       if (on_shutdown_) on_shutdown_();
     });
   });
-  // SIGTERM and SIGINT end the program like a close that is not the operator's.
-  signals_.add(SIGINT);
-  signals_.add(SIGTERM);
-  signals_.async_wait([this](const std::error_code& error, int signal) {
-    if (!error) gateway_->CloseOnSignal(signal);
-  });
+  gateway_->WatchSignals(signals_);
   asio::post(io_, [this] { gateway_->FormLoad(); });
   thread_ = std::thread([this] { io_.run(); });
 }
