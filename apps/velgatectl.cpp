@@ -33,10 +33,20 @@ const char kUsage[] =
 
 constexpr int kAnswerWaitMs = 30000;
 
-std::string DefaultPath() {
+bool Exists(const char* path) {
   struct stat found {};
-  if (::stat("/run/velgate/control", &found) == 0) return "/run/velgate/control";
-  return "velgated.sock";
+  return ::stat(path, &found) == 0;
+}
+
+// The service's socket; else one here; else, where the service is installed but stopped, the
+// service's path all the same, so that the error names the socket the operator means.
+std::string DefaultPath() {
+  const char* service = "/run/velgate/control";
+  if (Exists(service)) return service;
+  if (Exists("velgated.sock")) return "velgated.sock";
+  const bool installed = Exists("/lib/systemd/system/velgated.service") ||
+                         Exists("/usr/lib/systemd/system/velgated.service");
+  return installed ? service : "velgated.sock";
 }
 
 }  // namespace

@@ -1,12 +1,13 @@
 # What `cmake --install` puts where, and the two Debian packages CPack builds from it:
-#   velgated  the headless gateway, its systemd unit, velgated(8) and the help pages
+#   velgated  the headless gateway, its systemd unit, velgated(8) and the help pages; velgatectl,
+#             velgatectl(8) and its bash completion
 #   velgate   the desktop program, velgate(1), its desktop entry and icon
 # `make deb` builds both (release build in build/, packages in packages/).
 
 include(GNUInstallDirs)
 
 # The manual pages, compressed as Debian keeps them.
-set(VELGATE_MAN_PAGES velgated.8)
+set(VELGATE_MAN_PAGES velgated.8 velgatectl.8)
 if(VELGATE_WINDOW)
   list(APPEND VELGATE_MAN_PAGES velgate.1)
 endif()
@@ -20,10 +21,13 @@ foreach(page IN LISTS VELGATE_MAN_PAGES)
 endforeach()
 add_custom_target(velgate_man_pages ALL DEPENDS ${VELGATE_MAN_OUTPUTS})
 
-# The headless gateway, its unit, its manual page and the help pages.
-install(TARGETS velgated RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT daemon)
-install(FILES ${CMAKE_BINARY_DIR}/man/velgated.8.gz
+# The headless gateway and the tool that operates it, their unit, manual pages and completion,
+# and the help pages.
+install(TARGETS velgated velgatectl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT daemon)
+install(FILES ${CMAKE_BINARY_DIR}/man/velgated.8.gz ${CMAKE_BINARY_DIR}/man/velgatectl.8.gz
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man8 COMPONENT daemon)
+install(FILES contrib/bash-completion/velgatectl
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT daemon)
 install(DIRECTORY docs/help/ DESTINATION ${VELGATE_HELP_INSTALL_DIR}
   COMPONENT daemon FILES_MATCHING PATTERN "*.html")
 # The unit starts the program where this prefix puts it (/usr/bin/velgated in the package).
@@ -79,7 +83,9 @@ link to the cluster server. It limits connections per address, keeps a
 lock-out list, turns away nuisance callers and recycles quiet listeners.
 .
 This package holds velgated, the gateway without a window, with a systemd
-unit (velgated.service) that runs it in /var/lib/velgate.")
+unit (velgated.service) that runs it in /var/lib/velgate, and velgatectl,
+which operates the running gateway: its state and streams, ending a stream,
+the lock-out list, reading the settings again.")
 set(CPACK_DEBIAN_DAEMON_PACKAGE_CONTROL_EXTRA
   ${CMAKE_SOURCE_DIR}/contrib/debian/postinst
   ${CMAKE_SOURCE_DIR}/contrib/debian/prerm

@@ -231,7 +231,11 @@ std::string LineOf(const oplog::Event& event, LogPriority priority) {
                 .Take();
           },
           [&](const ControlCommand& e) {
-            return line("control").Add("command", QuotedValue(e.command)).Add("uid", e.uid).Take();
+            return line("control")
+                .Add("command", QuotedValue(e.command))
+                .Add("uid", e.uid)
+                .Add("result", e.ok ? "ok" : "error")
+                .Take();
           },
           [&](const Stopping& e) {
             Line stopping = line("stopping");

@@ -122,10 +122,11 @@ struct ControlRefused {
   std::int64_t pid = 0;
   bool too_many = false;  ///< the most clients were connected; else its credentials
 };
-/// A control command that changes something, for the record.
+/// A control command that changes the gateway, for the record, and whether it was done.
 struct ControlCommand {
   std::string command;
   std::int64_t uid = 0;
+  bool ok = true;
 };
 struct Stopping {
   std::string signal;  ///< "SIGTERM", "SIGINT"; empty when no signal asked

@@ -174,7 +174,7 @@ ControlReply ReplyForm::Message(bool ok, const std::string& text) const {
 }
 
 ControlReply ReplyForm::Changed(ControlReply reply) const {
-  reply.changes = reply.ok;
+  reply.changes = true;
   return reply;
 }
 

@@ -15,7 +15,8 @@ struct ControlReply {
   bool ok = true;
   /// The reply as it goes to the client, its last line end included.
   std::string bytes;
-  /// The request changed something (it is recorded in the operational log).
+  /// The request is one that changes the gateway (recorded in the operational log, carried
+  /// out or not).
   bool changes = false;
   /// The gateway is to close once the reply is on its way.
   bool quit = false;
@@ -38,7 +39,7 @@ class ReplyForm {
   /// A reply that is one line of text: what was done, or why not.
   ControlReply Message(bool ok, const std::string& text) const;
   ControlReply Message(const ActionResult& result) const { return Message(result.ok, result.text); }
-  /// Marks a reply as one that changed something, when it did.
+  /// Marks a reply as that of a command that changes the gateway.
   ControlReply Changed(ControlReply reply) const;
   ControlReply Lines(const std::vector<std::string>& lines) const;
   ControlReply Status(const GatewayStatus& status) const;

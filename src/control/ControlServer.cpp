@@ -34,7 +34,7 @@ void ControlServer::OnRequest(std::uint64_t client, std::string_view line) {
   }
   if (reply.changes) {
     const std::optional<PeerCredentials> peer = server_.PeerOf(client);
-    oplog_.Record(oplog::ControlCommand{std::string(line), peer ? peer->uid : -1});
+    oplog_.Record(oplog::ControlCommand{std::string(line), peer ? peer->uid : -1, reply.ok});
   }
   server_.Send(client, reply.bytes);
   // The gateway ends from the loop, never inside this handler; the reply is already written.

@@ -51,7 +51,7 @@ bool SomeoneAnswers(const sockaddr_un& address) {
 }  // namespace
 
 bool PeerIsTrusted(const PeerCredentials& peer) {
-  return peer.uid == 0 || peer.uid == ::geteuid() || peer.gid == ::getegid();
+  return peer.uid == 0 || peer.uid == ::geteuid() || peer.gid == ::getegid() || peer.in_group;
 }
 
 struct LocalSocketServer::Client {
@@ -157,7 +157,15 @@ void LocalSocketServer::Accepted(int descriptor) {
   ucred credentials{};
   socklen_t size = sizeof credentials;
   const bool known = ::getsockopt(descriptor, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0;
-  if (known) peer = PeerCredentials{credentials.pid, credentials.uid, credentials.gid};
+  if (known) {
+    peer = PeerCredentials{credentials.pid, credentials.uid, credentials.gid, false};
+    gid_t groups[64];
+    socklen_t groups_size = sizeof groups;
+    if (::getsockopt(descriptor, SOL_SOCKET, SO_PEERGROUPS, groups, &groups_size) == 0) {
+      gid_t* end = groups + groups_size / sizeof(gid_t);
+      peer.in_group = std::find(groups, end, ::getegid()) != end;
+    }
+  }
   if (!known || !PeerIsTrusted(peer)) {
     ::close(descriptor);
     events_.OnRefused(peer, LocalRefusal::kCredentials);
@@ -223,20 +231,21 @@ void LocalSocketServer::OnReadable(std::uint64_t id) {
     std::string line = client->input.substr(0, end);
     client->input.erase(0, end + 1);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.size() > limits_.longest_line) break;
+    if (line.size() > limits_.longest_line) return LineTooLong(id);
     client->last_request_ms = clock_.SteadyMs();
     events_.OnRequest(id, line);
     // The request may have closed this client, or every client.
     client = Find(id);
     if (!client || client->closing) return;
   }
-  if (client->input.size() > limits_.longest_line) {
-    client->input.clear();
-    events_.OnLineTooLong(id);
-    CloseAfterSending(id);
-    return;
-  }
+  // The line's end has yet to come: what is held never passes the longest line.
+  if (client->input.size() > limits_.longest_line + 1) return LineTooLong(id);
   ReadNext(*client);
+}
+
+void LocalSocketServer::LineTooLong(std::uint64_t id) {
+  events_.OnLineTooLong(id);
+  CloseAfterSending(id);
 }
 
 void LocalSocketServer::Send(std::uint64_t id, std::string_view bytes) {

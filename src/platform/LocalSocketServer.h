@@ -30,9 +30,12 @@ struct PeerCredentials {
   int pid = 0;
   unsigned uid = 0;
   unsigned gid = 0;
+  /// This process's group is among the peer's supplementary groups.
+  bool in_group = false;
 };
 
-/// Whether a peer may operate this process: root, or this process's own user or group.
+/// Whether a peer may operate this process: root, or this process's own user or group (its
+/// primary group or one of its others).
 bool PeerIsTrusted(const PeerCredentials& peer);
 
 /// Why a caller was turned away at once.
@@ -98,6 +101,7 @@ class LocalSocketServer {
   void Accepted(int descriptor);
   void ReadNext(Client& client);
   void OnReadable(std::uint64_t id);
+  void LineTooLong(std::uint64_t id);
   void Flush(Client& client);
   void Drop(std::uint64_t id);
   Client* Find(std::uint64_t id);

@@ -162,7 +162,8 @@ TEST_F(Velgated, CommandLineAndQuitWritingTheSettingsIntoTheFolderGiven) {
   EXPECT_EQ(Run({"--version"}).WaitForExit(), 0);
   EXPECT_EQ(velgated->WrittenOn(STDOUT_FILENO), kVersion + std::string("\n"));
   EXPECT_EQ(Run({"--help"}).WaitForExit(), 0);
-  EXPECT_EQ(velgated->WrittenOn(STDOUT_FILENO).rfind("usage: velgated [--dir DIR] [--quiet] [--control PATH]\n", 0),
+  EXPECT_EQ(velgated->WrittenOn(STDOUT_FILENO)
+                .rfind("usage: velgated [--dir DIR] [--quiet] [--control PATH]\n", 0),
             0u);
   for (const char* wrong : {"--frobnicate", "-x", "stray", "--dir"}) {
     EXPECT_EQ(Run({wrong}).WaitForExit(), 2) << wrong;

@@ -7,8 +7,10 @@ The filter's failregex and ignoreregex are read as fail2ban reads them (%(name)s
 interpolation, one regex a line) and <HOST> becomes fail2ban's address group. The log is
 velgated's standard error; each line is then also given as the journal hands it to fail2ban's
 systemd backend and as a syslog file holds it (fail2ban cuts the date out before matching).
-Every refusal must match, with its address; no other line may. The example jail must use
-this filter and read the journal of the unit velgated runs as.
+Every refusal must match, with its address; no other line may, the control socket's
+refusals least of all (local callers, never an address to ban): the log must hold them for
+each of their reasons. The example jail must use this filter and read the journal of the
+unit velgated runs as.
 """
 
 import configparser
@@ -27,6 +29,9 @@ HOST = (r"(?:\[?(?:(?:::f{4,6}:)?(?P<ip4>" + IP4 + r")|(?P<ip6>" + IP6 + r"))\]?
 REFUSAL = re.compile(r"^<4>refused ip=(\S+) port=(\d+) reason=(\S+)$")
 REASONS = {"per-address-limit", "locked-out", "nuisance-web", "nuisance-login",
            "cluster-allow", "monitor-allow", "descriptor-reserve"}
+# A caller the control socket turned away: a local process, which the filter must leave alone.
+CONTROL_REFUSAL = re.compile(r"^<4>control refused uid=\d+ pid=\d+ reason=(\S+)$")
+CONTROL_REASONS = {"credentials", "too-many"}
 # The dates fail2ban's date detector finds at the start of a syslog line.
 SYSLOG_DATE = re.compile(r"^(?:[A-Z][a-z]{2} [ \d]\d \d\d:\d\d:\d\d"
                          r"|\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(?:\.\d+)?(?:Z|[+-]\d\d:\d\d))")
@@ -58,8 +63,12 @@ def forms(raw):
 
 
 def address(match):
+    """The address a match would ban; what it took when that is no address at all."""
     found = match.group("ip4") or match.group("ip6") or match.group("dns")
-    return str(ipaddress.ip_address(found)) if found else None
+    try:
+        return str(ipaddress.ip_address(found))
+    except ValueError:
+        return repr(found)
 
 
 def check_jail(jail_path, filter_path, unit_path):
@@ -87,11 +96,14 @@ def main():
 
     faults = []
     reasons_seen = set()
+    control_reasons_seen = set()
     for raw in log:
         refusal = REFUSAL.match(raw)
         expected = str(ipaddress.ip_address(refusal.group(1))) if refusal else None
         if refusal:
             reasons_seen.add(refusal.group(3))
+        if control := CONTROL_REFUSAL.match(raw):
+            control_reasons_seen.add(control.group(1))
         for form, line in forms(raw):
             matches = [m for m in (r.search(line) for r in failregex) if m]
             ignored = any(r.search(line) for r in ignoreregex)
@@ -102,6 +114,9 @@ def main():
     faults += check_jail(sys.argv[3], sys.argv[1], sys.argv[4])
     if reasons_seen != REASONS:
         faults.append(f"the log lacks refusals for {sorted(REASONS - reasons_seen)}")
+    if control_reasons_seen != CONTROL_REASONS:
+        faults.append("the log lacks control refusals for "
+                      f"{sorted(CONTROL_REASONS - control_reasons_seen)}")
     for fault in faults:
         print(fault)
     print(f"{len(log)} lines, {len(reasons_seen)} refusal reasons, {len(faults)} faults")

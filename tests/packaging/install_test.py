@@ -7,21 +7,26 @@ Builds the packages with CPack into a temporary folder, checks their fields and 
 file lands where it belongs, unpacks them into a temporary root, verifies the unit with
 systemd-analyze (when there is one), then starts the unpacked velgated in a folder of its own
 as systemd would: standard input /dev/null, NOTIFY_SOCKET a datagram socket of the test's,
-WATCHDOG_USEC set. It must tell READY=1, send WATCHDOG=1, serve a user, and after SIGTERM
-tell STOPPING=1 and end with status 0. A velgated built without systemd notification serves
-and stops all the same; then the notification checks are skipped (exit 77).
+WATCHDOG_USEC set, its control socket in the test's folder. It must tell READY=1, send
+WATCHDOG=1, serve a user and answer the unpacked velgatectl; the unit's ExecReload, run as
+systemctl reload runs it, must reload the settings and leave it serving; after SIGTERM it must
+tell STOPPING=1 and end with status 0, and velgatectl must then say it cannot reach it. A
+velgated built without systemd notification does all the same; then the notification checks
+are skipped (exit 77).
 """
 
 import gzip
 import os
 import random
 import re
+import shlex
 import shutil
 import signal
 import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 SKIP = 77
@@ -71,12 +76,17 @@ def check_files(root, deb, expected):
         check(os.access(root + program, os.X_OK), f"{program} is not executable")
 
 
+def read_unit(root):
+    with open(root + "/usr/lib/systemd/system/velgated.service", encoding="utf-8") as file:
+        return file.read()
+
+
 def check_unit(root):
-    unit = root + "/usr/lib/systemd/system/velgated.service"
-    with open(unit, encoding="utf-8") as file:
-        text = file.read()
-    for line in ("Type=notify", "ExecStart=/usr/bin/velgated --dir /var/lib/velgate",
-                 "StateDirectory=velgate", "StandardInput=null", "WatchdogSec=30"):
+    text = read_unit(root)
+    start = "ExecStart=/usr/bin/velgated --dir /var/lib/velgate --control /run/velgate/control"
+    for line in ("Type=notify", start, "ExecReload=/bin/kill -HUP $MAINPID",
+                 "StateDirectory=velgate", "RuntimeDirectory=velgate", "StandardInput=null",
+                 "WatchdogSec=30"):
         check(re.search(rf"^{re.escape(line)}$", text, re.M), f"the unit lacks {line}")
     if not shutil.which("systemd-analyze"):
         print("no systemd-analyze here: the unit is not verified")
@@ -138,6 +148,81 @@ class Notifications:
         return True
 
 
+def reload_command(root, pid):
+    """The unit's ExecReload= as systemd runs it for systemctl reload: $MAINPID the daemon's."""
+    found = re.search(r"^ExecReload=(.*)$", read_unit(root), re.M)
+    if not check(found, "the unit has no ExecReload="):
+        return None
+    line = found.group(1).strip().lstrip("-@:+!")  # systemd's prefixes, none of them ours
+    return shlex.split(line.replace("${MAINPID}", str(pid)).replace("$MAINPID", str(pid)))
+
+
+class StandardError:
+    """The daemon's standard error, read as it comes, so that a line can be waited for."""
+
+    def __init__(self, stream):
+        self.lines = []
+        self.changed = threading.Condition()
+        self.reader = threading.Thread(target=self.read, args=(stream,), daemon=True)
+        self.reader.start()
+
+    def read(self, stream):
+        for raw in stream:
+            with self.changed:
+                self.lines.append(raw.decode(errors="replace").rstrip("\n"))
+                self.changed.notify_all()
+
+    def wait_for(self, pattern, seconds):
+        with self.changed:
+            found = self.changed.wait_for(
+                lambda: any(re.search(pattern, line) for line in self.lines), seconds)
+        return found
+
+    def text(self):
+        self.reader.join(timeout=5)
+        with self.changed:
+            return "\n".join(self.lines)
+
+
+def run_briefly(command, seconds):
+    """A command's outcome; one that does not end in time is a failure, not the test's end."""
+    try:
+        return subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                              timeout=seconds, check=False)
+    except subprocess.TimeoutExpired:
+        return subprocess.CompletedProcess(command, -1, "", f"did not end within {seconds} s")
+
+
+def velgatectl(root, control, *command):
+    # Longer than velgatectl's own 30 s wait for an answer.
+    return run_briefly([root + "/usr/bin/velgatectl", "--control", control, *command], 40)
+
+
+def check_control(root, control):
+    """The unpacked velgatectl asks the running gateway."""
+    asked = velgatectl(root, control, "status")
+    check(asked.returncode == 0, f"velgatectl status ended with {asked.returncode}: "
+          f"{asked.stderr.strip()}")
+    check(any(line.startswith("version: ") for line in asked.stdout.splitlines()),
+          f"velgatectl status printed no version line: {asked.stdout!r}")
+
+
+def check_reload(root, daemon, errors, ports, folder):
+    """systemctl reload, as the unit says it: the gateway reads Velgate.cfg again and serves on."""
+    with open(os.path.join(folder, "Velgate.cfg"), "a", encoding="latin-1", newline="") as cfg:
+        cfg.write('"Locked Out","192.0.2."\r\n')
+    command = reload_command(root, daemon.pid)
+    if not command:
+        return
+    reloaded = run_briefly(command, 20)
+    check(reloaded.returncode == 0,
+          f"ExecReload {command} ended with {reloaded.returncode}: {reloaded.stderr.strip()}")
+    check(errors.wait_for(r"^<\d>settings reloaded changed=LockOuts ", 10),
+          "no settings reloaded line taking the new lock-out within 10 s of ExecReload")
+    check(daemon.poll() is None, f"velgated ended after ExecReload, status {daemon.returncode}")
+    check(greeted(ports["user"], 20), "no greeting on the user port after ExecReload")
+
+
 def greeted(port, seconds):
     """Whether a user on the port hears the gateway (the cluster is offline: it says so)."""
     deadline = time.monotonic() + seconds
@@ -158,6 +243,7 @@ def greeted(port, seconds):
 
 def run_daemon(root, work, with_notify):
     folder = os.path.join(work, "state")
+    control = os.path.join(work, "control")
     os.makedirs(folder)
     taken = set()
     ports = {name: free_port(taken) for name in ("user", "cluster", "monitor")}
@@ -170,8 +256,11 @@ def run_daemon(root, work, with_notify):
                        WATCHDOG_USEC="2000000")
     # As systemd does: WATCHDOG_PID is the daemon's own (the shell's, which it replaces).
     daemon = subprocess.Popen(
-        ["sh", "-c", 'WATCHDOG_PID=$$ exec "$0" "$@"', root + "/usr/bin/velgated", "--dir", folder],
-        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=environment)
+        ["sh", "-c", 'WATCHDOG_PID=$$ exec "$0" "$@"', root + "/usr/bin/velgated", "--dir", folder,
+         "--control", control],
+        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+        env=environment)
+    errors = StandardError(daemon.stderr)
     try:
         if with_notify:
             check(notifications.wait_for("READY=1", 20), "no READY=1 within 20 s")
@@ -179,17 +268,23 @@ def run_daemon(root, work, with_notify):
         if with_notify:
             check(notifications.wait_for("WATCHDOG=1", 10),
                   "no WATCHDOG=1 within 10 s with WATCHDOG_USEC=2000000")
+        check_control(root, control)
+        check_reload(root, daemon, errors, ports, folder)
         daemon.send_signal(signal.SIGTERM)
         if with_notify:
             check(notifications.wait_for("STOPPING=1", 20), "no STOPPING=1 within 20 s of SIGTERM")
-        out, err = daemon.communicate(timeout=20)
+        daemon.wait(timeout=20)
     except subprocess.TimeoutExpired:
         daemon.kill()
-        out, err = daemon.communicate()
+        daemon.wait()
         faults.append("velgated did not end within 20 s of SIGTERM")
     check(daemon.returncode == 0, f"velgated ended with status {daemon.returncode}")
+    gone = velgatectl(root, control, "status")
+    said = gone.stderr.strip()
+    check(gone.returncode == 2 and control in said and "\n" not in said,
+          f"velgatectl with the gateway gone: status {gone.returncode}, {said!r}")
     if faults:
-        print("velgated's standard error:\n" + err.decode(errors="replace"))
+        print("velgated's standard error:\n" + errors.text())
     print("notifications:", [m.replace("\n", " ") for m in notifications.received])
 
 
@@ -211,9 +306,10 @@ def main():
               f"velgated depends on Qt: {daemon_depends}")
         help_dir = "/usr/share/doc/velgate/help"
         check_files(root, packages["velgated"], [
-            "/usr/bin/velgated", "/usr/lib/systemd/system/velgated.service",
-            "/usr/share/man/man8/velgated.8.gz", f"{help_dir}/configuration.html",
-            f"{help_dir}/lockouts.html"])
+            "/usr/bin/velgated", "/usr/bin/velgatectl", "/usr/lib/systemd/system/velgated.service",
+            "/usr/share/man/man8/velgated.8.gz", "/usr/share/man/man8/velgatectl.8.gz",
+            "/usr/share/bash-completion/completions/velgatectl",
+            f"{help_dir}/configuration.html", f"{help_dir}/lockouts.html"])
         if window == "ON":
             depends = check_fields(packages["velgate"], version)
             check(re.search(r"libqt6widgets6", depends), f"velgate lacks Qt in {depends}")
@@ -227,8 +323,16 @@ def main():
         found = os.path.normpath(os.path.join(root + "/usr/bin", help_from_bindir))
         check(found == os.path.normpath(root + help_dir),
               f"the program looks for help in {found}, installed in {help_dir}")
-        with gzip.open(root + "/usr/share/man/man8/velgated.8.gz", "rt") as page:
-            check(page.read().startswith(".\\\""), "velgated.8.gz is not the manual page")
+        for name in ("velgated", "velgatectl"):
+            page = root + f"/usr/share/man/man8/{name}.8.gz"
+            if os.path.isfile(page):
+                with gzip.open(page, "rt") as text:
+                    check(text.read().startswith(".\\\""), f"{name}.8.gz is not the manual page")
+        completion = root + "/usr/share/bash-completion/completions/velgatectl"
+        if os.path.isfile(completion):
+            with open(completion, encoding="utf-8") as text:
+                check(re.search(r"^\s*complete -F \S+ velgatectl$", text.read(), re.M),
+                      "the bash completion does not complete velgatectl")
         check_unit(root)
 
         program = root + "/usr/bin/velgated"

@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -57,6 +58,18 @@ TestPeer::TestPeer(int port, const std::string& source_address)
   ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   if (Call(fd_, source_address, 0, false) != 0 || Call(fd_, "127.0.0.1", port, true) != 0) Close();
   NonBlocking(fd_);
+}
+
+std::unique_ptr<TestPeer> TestPeer::Local(const std::string& path) {
+  std::unique_ptr<TestPeer> peer(new TestPeer);
+  peer->fd_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.copy(address.sun_path, sizeof address.sun_path - 1);
+  if (::connect(peer->fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    peer->Close();
+  NonBlocking(peer->fd_);
+  return peer;
 }
 
 int TestPeer::LocalPort() const {

@@ -19,6 +19,8 @@ class TestPeer {
  public:
   /// Connects to 127.0.0.1:port from source_address; Connected() tells whether it worked.
   explicit TestPeer(int port, const std::string& source_address = "127.0.0.1");
+  /// Connects to the local (Unix-domain) socket at path.
+  static std::unique_ptr<TestPeer> Local(const std::string& path);
   ~TestPeer() { Close(); }
   TestPeer(const TestPeer&) = delete;
   TestPeer& operator=(const TestPeer&) = delete;
