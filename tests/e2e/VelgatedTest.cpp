@@ -222,6 +222,62 @@ TEST_F(Velgated, ServesTheClusterAUserAndAMonitorClientAndEndsOnSigtermWithoutWr
   EXPECT_EQ(folder.Read("Velgate.cfg"), edited);
 }
 
+TEST_F(Velgated, IsOperatedWithVelgatectlAndReloadsOnSighupKeepingItsUser) {
+  folder.Write("Velgate.cfg", StandardConfig());
+  Run({"--dir", folder.Path()});
+  ASSERT_TRUE(Started()) << velgated->WrittenOn(STDERR_FILENO);
+  TestPeer cluster(cluster_port);
+  cluster.Send("7261");
+  Expect(cluster, "AA01^2^6" + ETX + "AA18^" + ETX);
+  TestPeer user(user_port, "127.0.0.7");
+  Expect(cluster, "AA02^2^6" + ETX + "AA03^Connect Request^2^3^127.0.0.7^1^2" + ETX);
+  const auto control = [&](std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"--dir", folder.Path()});
+    Process tool(arguments, VELGATECTL_PATH);
+    const std::optional<int> status = tool.WaitForExit();
+    return std::make_tuple(status.value_or(-1), tool.WrittenOn(STDOUT_FILENO),
+                           tool.WrittenOn(STDERR_FILENO));
+  };
+  const auto [status, status_text, status_error] = control({"status"});
+  EXPECT_EQ(status, 0) << status_error;
+  EXPECT_TRUE(status_text.starts_with("version: " + std::string(kVersion) + "\n")) << status_text;
+  EXPECT_NE(status_text.find("\ncluster: online from 127.0.0.1 since "), std::string::npos);
+  const auto [listed, streams, streams_error] =
+      control({"--json", "streams", "--address", "127.0.0.7"});
+  EXPECT_EQ(listed, 0) << streams_error;
+  EXPECT_TRUE(
+      streams.starts_with("{\"ok\":true,\"streams\":[{\"stream\":2,\"state\":\"announced\""))
+      << streams;
+  EXPECT_EQ(std::get<0>(control({"kick", "6"})), 1);
+
+  // SIGHUP reads the settings again with 50 users on: every one of them stays.
+  std::vector<Peer> users;
+  for (int i = 0; i < 49; ++i)
+    users.push_back(std::make_unique<TestPeer>(user_port, "127.0.0." + N(10 + i / 9)));
+  EXPECT_TRUE(velgated->WaitUntil([&] {
+    return std::get<1>(control({"status"})).find("50 streams connected") != std::string::npos;
+  }));
+  folder.Write("Velgate.cfg", StandardConfig({"\"Locked Out\",\"127.0.0.9\""}));
+  velgated->Signal(SIGHUP);
+  EXPECT_TRUE(Said("<6>settings reloaded changed=LockOuts restart=- skipped=0 closed=-"));
+  user.Send("g1abc\r\n");
+  EXPECT_TRUE(velgated->WaitUntil([&] {
+    return cluster.Pump(), cluster.Received().find("AA03^2^g1abc" + ETX) != std::string::npos;
+  }));
+  for (Peer& caller : users) EXPECT_FALSE((caller->Pump(), caller->Closed()));
+  EXPECT_NE(std::get<1>(control({"status"})).find("50 streams connected"), std::string::npos);
+  EXPECT_EQ(std::get<1>(control({"lockout", "list"})), "\"127.0.0.9\"\n");
+
+  const auto [unreachable, nothing, why] = control({"--control", folder.File("none"), "status"});
+  EXPECT_EQ(unreachable, 2);
+  EXPECT_EQ(nothing, "");
+  EXPECT_EQ(why, "velgatectl: cannot reach the gateway at " + folder.File("none") +
+                     ": No such file or directory\n");
+  velgated->Signal(SIGTERM);
+  EXPECT_EQ(velgated->WaitForExit(), 0);
+  EXPECT_FALSE(folder.Exists("velgated.sock"));
+}
+
 TEST_F(Velgated, LogsEachEventWithItsPriorityQuietOrNotAndTellsTheServiceManager) {
   folder.Write("Velgate.cfg", StandardConfig({"\"Locked Out\",\"127.0.2.\""}));
   const std::string starting =

@@ -91,11 +91,11 @@ TEST_F(ControlSocket, SendKickAndDiscClusterReachTheClusterByteForByte) {
   EXPECT_TRUE(ClusterGets(Up({"AA17", "G0ABC", N(s), N(id)})));
   EXPECT_TRUE(WaitClosed(*user));
   const std::string uid = N(static_cast<int>(::geteuid()));
-  EXPECT_EQ(LogLines({"<6>user ended", "<6>control command"}),
-            (Texts{"<6>control command=\"send " + N(s) + " talk  G4XYZ ^ hi\" uid=" + uid +
-                       " result=ok",
-                   "<6>user ended stream=" + N(s) + " call=G0ABC how=operator",
-                   "<6>control command=\"kick " + N(s) + "\" uid=" + uid + " result=ok"}));
+  EXPECT_EQ(
+      LogLines({"<6>user ended", "<6>control command"}),
+      (Texts{"<6>control command=\"send " + N(s) + " talk  G4XYZ ^ hi\" uid=" + uid + " result=ok",
+             "<6>user ended stream=" + N(s) + " call=G0ABC how=operator",
+             "<6>control command=\"kick " + N(s) + "\" uid=" + uid + " result=ok"}));
   EXPECT_EQ(Ask("kick " + N(s)), "error: stream " + N(s) + " is not connected\n");
 
   EXPECT_EQ(Ask("disc-cluster"),
