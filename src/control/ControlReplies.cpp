@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "base/OperationsLine.h"
 #include "control/JsonWriter.h"
 
 namespace velgate {
@@ -24,25 +25,6 @@ std::string Cell(std::string_view text) {
     cell += byte > 0x20 && byte < 0x7f ? c : '_';
   }
   return cell.empty() ? "-" : cell;
-}
-
-// A text that may hold anything, shown in double quotes with its odd bytes escaped.
-std::string QuotedText(std::string_view text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (byte < 0x20 || byte >= 0x7f) {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-      quoted += escaped;
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + '"';
 }
 
 // A line break inside a text (an error.log line holds what a caller sent) cannot end a line.
@@ -305,7 +287,7 @@ ControlReply ReplyForm::LockOuts(const std::vector<std::string>& entries) const 
     return {true, Finished(json), false, false};
   }
   std::vector<std::string> lines;
-  for (const std::string& entry : entries) lines.push_back(QuotedText(entry));
+  for (const std::string& entry : entries) lines.push_back(QuotedValue(entry));
   return Text(true, lines, "");
 }
 
