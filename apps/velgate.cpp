@@ -29,6 +29,8 @@ int main(int argc, char** argv) {
   const velgate::ProgramArguments arguments =
       velgate::ReadProgramArguments(argc, argv, "velgate", kUsage, std::cout, std::cerr);
   if (arguments.exit_code) return *arguments.exit_code;
+  velgate::FolderLock folder_lock;
+  if (!velgate::LockProgramFolder(folder_lock, arguments.folder, "velgate", std::cerr)) return 1;
 
   std::signal(SIGPIPE, SIG_IGN);
   velgate::RaiseOpenFilesLimit();

@@ -44,6 +44,8 @@ int main(int argc, char** argv) {
       velgate::ReadProgramArguments(argc, argv, "velgated", kUsage, std::cout, std::cerr, true);
   if (arguments.exit_code) return *arguments.exit_code;
   const std::string& folder = arguments.folder;
+  velgate::FolderLock folder_lock;
+  if (!velgate::LockProgramFolder(folder_lock, folder, "velgated", std::cerr)) return 1;
 
   std::signal(SIGPIPE, SIG_IGN);
   velgate::RaiseOpenFilesLimit();

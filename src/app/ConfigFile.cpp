@@ -87,6 +87,10 @@ void ApplyConfigRecord(const std::string& key, const std::string& value, Setting
       throw RunTimeError::InvalidPropertyValue();
     }
     settings.PreLoad = preload;
+  } else if (key == "KeepAlive") {
+    const std::int32_t seconds = ToInteger32(Val(value));
+    if (seconds < 0 || seconds > 86400) throw RunTimeError::InvalidPropertyValue();
+    settings.KeepAlive = seconds;
   } else if (key == "MonitorPort") {
     settings.MonitorPort = CheckedPortText(value);
   } else if (key == "ClusterAllow") {
@@ -164,6 +168,9 @@ std::string WriteConfigText(const Settings& settings) {
   AddRecord(text, "AGWport", Quoted(settings.AGWPort));
   AddRecord(text, "MonitorPort", Quoted(settings.MonitorPort));
   AddRecord(text, "PreLoad", PlainNumber(settings.PreLoad));
+  // Written only when the operator set it: a file without it keeps its every byte.
+  if (settings.KeepAlive != Settings{}.KeepAlive)
+    AddRecord(text, "KeepAlive", PlainNumber(settings.KeepAlive));
   for (std::int32_t i = 1; i <= settings.LockOutCount; ++i) {
     AddRecord(text, "Locked Out", Quoted(settings.LockOuts[static_cast<std::size_t>(i)]));
   }

@@ -129,6 +129,7 @@ ReloadReport Gateway::Reload() {
   const Settings& settings = store_.Current();
   StreamTable& table = streams_.Table();
   // The table never shrinks; a larger PreLoad prepares its streams now, as a start would.
+  streams_.Table().SetConnectionOptions({StreamTable::kUserSendBuffer, settings.KeepAlive});
   const std::int32_t wanted = settings.PreLoad + settings.NumListenPorts;
   if (wanted > table.StreamMax() + 1) table.GrowStreamTable(wanted - (table.StreamMax() + 1));
   std::string closed;

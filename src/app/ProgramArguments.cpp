@@ -7,6 +7,7 @@
 
 #include "base/Version.h"
 #include "platform/Process.h"
+#include "platform/ProgramFolder.h"
 
 namespace velgate {
 
@@ -54,6 +55,16 @@ ProgramArguments ReadProgramArguments(int argc, char** argv, const std::string& 
   }
   if (optind < argc) return mistake("unknown argument \"" + std::string(argv[optind]) + "\"");
   return arguments;
+}
+
+bool LockProgramFolder(FolderLock& lock, const std::string& folder, const std::string& program,
+                       std::ostream& error) {
+  const ProgramFolder where(folder);
+  if (lock.Take(where.Path(), program)) return true;
+  const std::string holder = lock.HolderProgram().empty() ? "gateway" : lock.HolderProgram();
+  error << program << ": another " << holder << " is running in " << where.Path()
+        << (lock.HolderPid().empty() ? "" : " (pid " + lock.HolderPid() + ")") << "\n";
+  return false;
 }
 
 OperationsLineWriter StandardErrorLog(const ProgramArguments& arguments) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/OperationsLine.h"
+#include "platform/FolderLock.h"
 
 namespace velgate {
 
@@ -26,6 +27,12 @@ struct ProgramArguments {
 ProgramArguments ReadProgramArguments(int argc, char** argv, const std::string& program,
                                       const std::string& usage, std::ostream& out,
                                       std::ostream& error, bool control_socket = false);
+
+/// Takes the lock of the program's folder before anything there is touched; false, with one
+/// line on error ("another velgated is running in FOLDER (pid N)"), when another gateway holds
+/// it.
+bool LockProgramFolder(FolderLock& lock, const std::string& folder, const std::string& program,
+                       std::ostream& error);
 
 /// The operational log on standard error, as the arguments ask. A reader that stops (a full
 /// pipe, a paused terminal) costs lines, never the gateway's time.

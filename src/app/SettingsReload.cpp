@@ -104,6 +104,11 @@ ReloadReport SettingsStore::Reload() {
                              PlainNumber(settings_.PreLoad) + ")");
     settings_.PreLoad = fresh.PreLoad;
   }
+  if (!Touched(bad_keys, {"KeepAlive"}) && fresh.KeepAlive != settings_.KeepAlive) {
+    report.changed.push_back("KeepAlive " + PlainNumber(fresh.KeepAlive) + " (was " +
+                             PlainNumber(settings_.KeepAlive) + ")");
+    settings_.KeepAlive = fresh.KeepAlive;
+  }
   TakeDialogPlaces(fresh, bad_keys);
   TakeRestartSettings(fresh, bad_keys, report);
   if (settings_.HasEmptyLockOut()) Warn("Reload", kEmptyLockOutWarning);

@@ -35,6 +35,7 @@ void StartUp::FormLoad() {
   try {
     SetStatusColour(colours::kYellow);
     parts_.store.ReadFix();
+    parts_.streams.SetConnectionOptions({StreamTable::kUserSendBuffer, settings_.KeepAlive});
     WindowPlacement& window = settings_.MainWindow;
     if (window.left < -100000 || window.top < -100000) window = WindowPlacement{0, 0, 7000, 7000};
     parts_.store.WriteFix();

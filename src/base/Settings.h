@@ -33,6 +33,9 @@ struct Settings {
   std::string AGWPort = "9002";
   std::string MonitorPort = "15555";
   std::int16_t PreLoad = 5;
+  /// Seconds a user, bridge or cluster connection may idle before TCP keepalive probes it (then
+  /// every 30 s, given up after 4): a peer that vanished goes within minutes. 0: off.
+  std::int32_t KeepAlive = 120;
   /// Lock-out address prefixes, 1-based.
   std::vector<std::string> LockOuts{""};
   std::int32_t LockOutCount = 0;

@@ -27,16 +27,31 @@ std::string WithLineEnd(std::string_view text) {
 }  // namespace
 
 ClusterDispatch::ClusterDispatch(UserStreams& streams, ClusterUplink& uplink, ViewModel& view,
-                                 MonitorFeed& monitor, const Clock& clock, OperationsLog& oplog)
+                                 MonitorFeed& monitor, const Clock& clock, OperationsLog& oplog,
+                                 ErrorLogFile& error_log)
     : streams_(streams),
       table_(streams.Table()),
       uplink_(uplink),
       view_(view),
       monitor_(monitor),
       clock_(clock),
-      oplog_(oplog) {}
+      oplog_(oplog),
+      error_log_(error_log) {}
+
+bool ClusterDispatch::AwaitsLoginAnswer(int s) const {
+  const Stream& stream = table_.At(s);
+  if (stream.socket->State() != SocketState::kConnected) return false;
+  return stream.login_asked || stream.state == StreamState::kLoggedIn ||
+         view_.Row(s).address_tag == "0";
+}
 
 void ClusterDispatch::Dispatch(int code, int s, const LinkFields& fields, int& marker) {
+  if (code >= 4 && code <= 7 && !AwaitsLoginAnswer(s)) {
+    error_log_.Write("VelgateCluster_DataArrival", "login answer " + PlainNumber(code) +
+                                                       " for stream " + PlainNumber(s) +
+                                                       " dropped: its caller asked for none");
+    return;
+  }
   CopyToMonitor(s, fields, marker);
   marker = 74;
   switch (code) {

@@ -39,7 +39,8 @@ ClusterLink::ClusterLink(asio::io_context& io, TimerQueue& timers, UserStreams& 
       shutdown_ordered_(std::move(shutdown_ordered)),
       socket_(io, *this, 0, kSendCap),
       greeting_wait_(timers, kGreetingWaitMs, false, [this] { GreetingOverdue(); }),
-      dispatch_(streams, *this, parts.view, parts.monitor, parts.clock, parts.oplog),
+      dispatch_(streams, *this, parts.view, parts.monitor, parts.clock, parts.oplog,
+                parts.error_log),
       clock_(parts.clock) {}
 
 void ClusterLink::Listen() {
@@ -85,6 +86,7 @@ void ClusterLink::OnConnectionRequest(int, PendingConnection& request) {
     return;
   }
   caller_connected_ = true;
+  socket_.ApplyOptions({0, settings_.KeepAlive});
   oplog_.Record(oplog::ClusterConnected{socket_.RemoteHostIP()});
   // A new link starts clean: nothing held from the last one.
   splitter_.Reset();
@@ -219,9 +221,11 @@ void ClusterLink::RouteCoded(int& marker) {
   marker = 64;
   if (fields_.size() < 2) throw RunTimeError::SubscriptOutOfRange();
   std::optional<std::int32_t> stream = ParseStrictInteger(fields_[1]);
-  if (!stream) throw RunTimeError::TypeMismatch();
   // Below FirstStreamIndex lie the listeners: no order may reach them.
-  if (*stream < settings_.FirstStreamIndex || *stream > table_.StreamMax()) {
+  if (!stream || *stream < settings_.FirstStreamIndex || *stream > table_.StreamMax()) {
+    // The log names the field that was bad, not the stream of the message before.
+    bad_stream_field_ = std::string(fields_[1].substr(0, kMostFieldShown));
+    if (!stream) throw RunTimeError::TypeMismatch();
     throw RunTimeError::SubscriptOutOfRange();
   }
   current_stream_ = static_cast<std::int16_t>(*stream);
@@ -230,9 +234,10 @@ void ClusterLink::RouteCoded(int& marker) {
 }
 
 void ClusterLink::LogFailure(const RunTimeError& error, int marker) {
-  error_log_.Write("VelgateCluster_DataArrival", error.Description() +
-                                                     "  where = " + PlainNumber(marker) +
-                                                     " Stream = " + PlainNumber(current_stream_));
+  const std::string stream = bad_stream_field_ ? *std::exchange(bad_stream_field_, std::nullopt)
+                                               : PlainNumber(current_stream_);
+  error_log_.Write("VelgateCluster_DataArrival", error.Description() + "  where = " +
+                                                     PlainNumber(marker) + " Stream = " + stream);
 }
 
 void ClusterLink::SendResyncList() {

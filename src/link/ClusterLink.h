@@ -16,6 +16,7 @@
 #include <asio/io_context.hpp>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -128,6 +129,9 @@ class ClusterLink final : public ClusterUplink, private TcpSocketEvents {
   LinkFields fields_;
   LinkState state_ = LinkState::kListening;
   std::int16_t current_stream_ = 0;
+  // The stream field of the message that failed, when that field itself was bad.
+  static constexpr std::size_t kMostFieldShown = 32;
+  std::optional<std::string> bad_stream_field_;
   bool caller_connected_ = false;  // a cluster server was taken and has not dropped since
   std::uint64_t sent_messages_ = 0;
   std::uint64_t received_messages_ = 0;

@@ -1,5 +1,7 @@
 #include "platform/TcpSocket.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <array>
@@ -51,7 +53,10 @@ void PendingConnection::Refuse() {
 }
 
 TcpSocket::TcpSocket(asio::io_context& io, TcpSocketEvents& events, int index, std::size_t send_cap)
-    : io_(io), events_(events), index_(index), send_cap_(send_cap), socket_(io) {}
+    : events_(events),
+      index_(index),
+      send_cap_(static_cast<std::uint32_t>(send_cap)),
+      socket_(io) {}
 
 void TcpSocket::StartCounting() {
   bytes_received_ = 0;
@@ -97,7 +102,7 @@ void TcpSocket::Listen() {
   if (local_port_ < 0 || local_port_ > 65535) throw RunTimeError::InvalidPropertyValue();
   std::error_code error;
   auto& acceptor = Rare().acceptor;
-  if (!acceptor) acceptor = std::make_unique<LoopAcceptor>(io_);
+  if (!acceptor) acceptor = std::make_unique<LoopAcceptor>(Io());
   acceptor->open(tcp::v4(), error);
   if (!error) acceptor->set_option(LoopAcceptor::reuse_address(true), error);
   if (!error) {
@@ -133,7 +138,7 @@ void TcpSocket::StartAccepting() {
           if (DescriptorsExhausted(error)) {
             // Out of descriptors: wait a moment instead of spinning on the same failure.
             auto& retry = rare_->accept_retry;
-            if (!retry) retry = std::make_unique<asio::steady_timer>(io_);
+            if (!retry) retry = std::make_unique<asio::steady_timer>(Io());
             retry->expires_after(std::chrono::milliseconds(100));
             retry->async_wait([this, life, generation](const std::error_code& wait_error) {
               if (!wait_error && *life == generation) StartAccepting();
@@ -159,7 +164,7 @@ void TcpSocket::StartAccepting() {
 bool TcpSocket::RefuseWaitingCaller(std::string& address) {
   // The spare descriptor makes room for the one accept that takes the caller off the queue.
   rare_->reserve->ReleaseSpare();
-  LoopSocket peer(io_);
+  LoopSocket peer(Io());
   std::error_code error;
   rare_->acceptor->non_blocking(true, error);
   if (!error) rare_->acceptor->accept(peer, error);
@@ -193,6 +198,29 @@ void TcpSocket::Accept(PendingConnection& request) {
   Connected();
 }
 
+void TcpSocket::ApplyOptions(const ConnectionOptions& options) {
+  if (!socket_.is_open()) return;
+  const int fd = socket_.native_handle();
+  if (options.send_buffer > 0)
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &options.send_buffer, sizeof options.send_buffer);
+  const int on = options.keepalive_idle_s > 0 ? 1 : 0;
+  ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+  if (!on) return;
+  const int interval = 30;
+  const int probes = 4;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &options.keepalive_idle_s,
+               sizeof options.keepalive_idle_s);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+}
+
+int TcpSocket::Descriptor() {
+  if (socket_.is_open()) return socket_.native_handle();
+  if (rare_ && rare_->acceptor && rare_->acceptor->is_open())
+    return rare_->acceptor->native_handle();
+  return -1;
+}
+
 void TcpSocket::Connected() {
   std::error_code ignored;
   socket_.set_option(tcp::no_delay(true), ignored);
@@ -211,7 +239,7 @@ void TcpSocket::Connect(const std::string& host, int port) {
   remote_port_ = port;
   SetState(SocketState::kConnecting);
   auto& resolver = Rare().resolver;
-  if (!resolver) resolver = std::make_unique<tcp::resolver>(io_);
+  if (!resolver) resolver = std::make_unique<tcp::resolver>(Io());
   const std::uint64_t generation = *life_;
   auto life = life_;
   resolver->async_resolve(tcp::v4(), host, std::to_string(port),
@@ -276,7 +304,7 @@ void TcpSocket::ScheduleFlush() {
   flush_scheduled_ = true;
   const std::uint64_t generation = *life_;
   auto life = life_;
-  asio::post(io_, [this, life, generation] {
+  asio::post(Io(), [this, life, generation] {
     if (*life != generation) return;
     flush_scheduled_ = false;
     Flush();
@@ -368,13 +396,19 @@ void TcpSocket::Fail(const std::error_code& error) {
 }
 
 void TcpSocket::FailWith(const RunTimeError& error) {
+  // A peer that failed, or stopped reading, gets a reset: what the kernel still holds for it is
+  // dropped with the connection instead of staying behind the close.
+  if (socket_.is_open()) {
+    const linger abort{1, 0};
+    ::setsockopt(socket_.native_handle(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+  }
   // The socket is in the error state at once; its owner hears of it from the loop, never from
   // inside the call that failed.
   ReleaseHandles();
   SetState(SocketState::kError);
   const std::uint64_t generation = *life_;
   auto life = life_;
-  asio::post(io_, [this, life, generation, error] {
+  asio::post(Io(), [this, life, generation, error] {
     if (*life == generation && state_ == SocketState::kError) events_.OnError(index_, error);
   });
 }

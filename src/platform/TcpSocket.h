@@ -60,6 +60,15 @@ class PendingConnection {
   int local_port_ = 0;  // 0: ask the socket
 };
 
+/// What a connection is set to besides TCP_NODELAY.
+struct ConnectionOptions {
+  /// SO_SNDBUF in bytes (the kernel doubles it for its own bookkeeping); 0: the system's.
+  int send_buffer = 0;
+  /// TCP keepalive: the first probe after this many idle seconds, then one every 30 s, and the
+  /// peer is given up after 4 unanswered; 0: no keepalive.
+  int keepalive_idle_s = 0;
+};
+
 /// Hears every change of a socket's state as it happens (an owner that keeps counts).
 class SocketStateListener {
  public:
@@ -143,6 +152,10 @@ class TcpSocket {
   void Close();
   /// Queues data for sending; false when the socket is not connected (nothing is sent).
   bool SendData(std::string_view data);
+  /// Sets the connected socket's buffer and keepalive.
+  void ApplyOptions(const ConnectionOptions& options);
+  /// The descriptor of the connection (or listener); -1 when there is none.
+  int Descriptor();
   /// Bytes queued and not yet handed to the system.
   std::size_t QueuedBytes() const { return outgoing_ ? outgoing_->size() - sent_ : 0; }
   /// Bytes received on the present connection, and bytes taken for sending on it.
@@ -165,11 +178,21 @@ class TcpSocket {
   void ReleaseHandles();
   void ReleaseOutgoing();
 
-  asio::io_context& io_;
+  // The loop, as the socket's own executor knows it: a socket holds no reference of its own.
+  asio::io_context& Io() { return socket_.get_executor().context(); }
+
+  // Laid out so that the small members share their words: 19,000 streams hold one socket each.
   TcpSocketEvents& events_;
   int index_;
   SocketState state_ = SocketState::kClosed;
-  std::size_t send_cap_;
+  std::uint32_t send_cap_;
+  int local_port_ = 0;
+  int remote_port_ = 0;
+  // The caller's address in its four bytes; text only when asked for.
+  asio::ip::address_v4 remote_address_;
+  bool has_remote_address_ = false;
+  bool flush_scheduled_ = false;
+  bool waiting_writable_ = false;
   // Bytes of the present connection, each way.
   std::uint64_t bytes_received_ = 0;
   std::uint64_t bytes_sent_ = 0;
@@ -177,11 +200,6 @@ class TcpSocket {
   // that a completion arriving after the socket is gone can tell.
   static constexpr std::uint64_t kGone = ~std::uint64_t{0};
   std::shared_ptr<std::uint64_t> life_ = std::make_shared<std::uint64_t>(0);
-  int local_port_ = 0;
-  int remote_port_ = 0;
-  // The caller's address in its four bytes; text only when asked for.
-  asio::ip::address_v4 remote_address_;
-  bool has_remote_address_ = false;
   LoopSocket socket_;
   // What only a socket that listens or connects out needs: most sockets carry a stream and
   // never do, so they go without.
@@ -203,8 +221,6 @@ class TcpSocket {
   // What waits to be sent; only while something does.
   std::unique_ptr<std::string> outgoing_;
   std::size_t sent_ = 0;
-  bool flush_scheduled_ = false;
-  bool waiting_writable_ = false;
 };
 
 }  // namespace velgate

@@ -54,6 +54,8 @@ struct Stream {
   std::int32_t idle_ticks = 0;
   /// Where the telnet command filter stands between two blocks.
   TelnetFilterState telnet;
+  /// This occupant has sent the cluster a login line (AA03), so a login answer may be its own.
+  bool login_asked = false;
   /// When the user last sent anything, in steady seconds.
   std::uint32_t active_s = 0;
   /// When the cluster confirmed the login, in steady seconds; read only while logged in.

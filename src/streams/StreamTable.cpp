@@ -67,6 +67,7 @@ int StreamTable::OpenSlot(int first_stream) {
   stream.idle_ticks = 0;
   stream.monitor_echo = true;
   stream.end_untold = false;
+  stream.login_asked = false;
   return s;
 }
 
@@ -122,7 +123,10 @@ void StreamTable::OnSocketState(int s, SocketState from, SocketState to) {
   if (to == SocketState::kClosed) closed_.insert(s);
   const Stream& stream = streams_[static_cast<std::size_t>(s)];
   if (from == SocketState::kConnected) CountConnected(stream, -1);
-  if (to == SocketState::kConnected) CountConnected(stream, +1);
+  if (to == SocketState::kConnected) {
+    CountConnected(stream, +1);
+    stream.socket->ApplyOptions(options_);
+  }
 }
 
 bool StreamTable::CountsAgree(int first_stream) const {

@@ -34,6 +34,9 @@ class StreamTable final : private SocketStateListener {
  public:
   static constexpr std::int32_t kMostStreams = 32767;
   static constexpr std::size_t kUserSendCap = 1024 * 1024;
+  /// The kernel's send buffer asked for a user's socket: with the cap above, a user who stops
+  /// reading pins about 1.1 MiB in all (the kernel doubles what it is asked for).
+  static constexpr int kUserSendBuffer = 64 * 1024;
 
   /// events: receives the socket events of every index; on_login_tick: a login timer ticked.
   StreamTable(asio::io_context& io, TimerQueue& timers, ViewModel& view, TcpSocketEvents& events,
@@ -68,6 +71,8 @@ class StreamTable final : private SocketStateListener {
   bool CountsAgree(int first_stream) const;
   /// The colour of stream s's address field, from the listener index in its tag.
   Colour RemoteIPcolour(int s) const;
+  /// What every stream's connection is set to from its next connection on.
+  void SetConnectionOptions(const ConnectionOptions& options) { options_ = options; }
   /// Closes every socket, listeners and streams alike, and stops every login timer.
   void CloseAll();
 
@@ -94,6 +99,7 @@ class StreamTable final : private SocketStateListener {
   std::set<int> closed_;  // indices whose socket is closed
   std::unordered_map<std::int32_t, std::int32_t> connected_per_address_;
   std::int32_t logged_in_connected_ = 0;
+  ConnectionOptions options_{kUserSendBuffer, 0};
 };
 
 }  // namespace velgate

@@ -82,7 +82,7 @@ void UserStreams::HandleInput(int s, std::string_view data) {
 
   if (!stream.line_mode) {
     CopyInputToMonitor(s, filtered_);
-    SendUp(prefix + filtered_ + kEtx);
+    SendUp(s, prefix + filtered_ + kEtx);
     return;
   }
   if (state == StreamState::kAnnounced) {
@@ -140,7 +140,7 @@ void UserStreams::LoginSteps(int s, std::string_view fresh, const std::string& p
   std::string line = held.substr(0, end);
   held.erase(0, end + end_length);
   row.call.text = line;
-  SendUp(prefix + line + kEtx);
+  SendUp(s, prefix + line + kEtx);
   row.call.colour = colours::kGreen;
   row.port.colour = colours::kYellow;
   table_.SetState(s, StreamState::kLoginSent);
@@ -168,15 +168,17 @@ void UserStreams::SendHeldLines(int s, std::size_t last_end, const std::string& 
   }
   held.erase(0, last_end + 1);
   CopyInputToMonitor(s, out);
-  SendUp(prefix + out + kEtx);
+  SendUp(s, prefix + out + kEtx);
 }
 
-void UserStreams::SendUp(const std::string& message) {
+void UserStreams::SendUp(int s, const std::string& message) {
   // Counted, not logged: the summary and the cluster's return tell how many were lost.
   if (!uplink_->SendToCluster(message)) {
     ++discarded_lines_;
     ++discarded_since_start_;
+    return;
   }
+  if (message.starts_with("AA03^")) table_.At(s).login_asked = true;
 }
 
 void UserStreams::CopyInputToMonitor(int s, std::string_view text) {

@@ -90,7 +90,7 @@ class UserStreams final : private TcpSocketEvents {
   void SendHeldLines(int s, std::size_t last_end, const std::string& prefix);
   void HeldTextTooLong(int s);
   void RefuseNuisance(int s, Refusal reason);
-  void SendUp(const std::string& message);
+  void SendUp(int s, const std::string& message);
   void SendCallFieldUpdate(int s, char field);
   void CopyInputToMonitor(int s, std::string_view text);
   // Endings and the outgoing connection's completion.

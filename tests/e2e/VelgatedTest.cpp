@@ -278,6 +278,28 @@ TEST_F(Velgated, IsOperatedWithVelgatectlAndReloadsOnSighupKeepingItsUser) {
   EXPECT_FALSE(folder.Exists("velgated.sock"));
 }
 
+TEST_F(Velgated, ASecondGatewayOnTheSameFolderTouchesNothingAndEnds) {
+  folder.Write("Velgate.cfg", StandardConfig());
+  Run({"--dir", folder.Path()});
+  ASSERT_TRUE(Started()) << velgated->WrittenOn(STDERR_FILENO);
+  const std::string settings = folder.Read("Velgate.cfg").value();
+  folder.Write("ip1.log", "kept");
+  Process second({"--dir", folder.Path()});
+  EXPECT_EQ(second.WaitForExit(), 1);
+  EXPECT_EQ(
+      second.WrittenOn(STDERR_FILENO),
+      "velgated: another velgated is running in " + folder.Path() + " (pid " +
+          folder.Read("velgated.lock").value().substr(0, folder.Read("velgated.lock")->find(' ')) +
+          ")\n");
+  EXPECT_EQ(folder.Read("Velgate.cfg"), settings);
+  EXPECT_EQ(folder.Read("ip1.log"), "kept");
+  // The lock goes with the process: the next gateway starts.
+  velgated->Signal(SIGKILL);
+  velgated->WaitForExit();
+  Run({"--dir", folder.Path()});
+  EXPECT_TRUE(Started()) << velgated->WrittenOn(STDERR_FILENO);
+}
+
 TEST_F(Velgated, LogsEachEventWithItsPriorityQuietOrNotAndTellsTheServiceManager) {
   folder.Write("Velgate.cfg", StandardConfig({"\"Locked Out\",\"127.0.2.\""}));
   const std::string starting =
@@ -359,7 +381,9 @@ TEST_F(Velgated, TheDesktopProgramServesAlikeOffscreenAndEndsOnSigtermWithoutWri
   EXPECT_EQ(velgated->WrittenOn(STDOUT_FILENO), kVersion + std::string("\n"));
   folder.Write("Velgate.cfg", StandardConfig());
   Run({"--dir", folder.Path()}, VELGATE_PATH);
-  ASSERT_TRUE(velgated->WaitUntil([&] { return PortAnswers(user_port); }))
+  // The cluster port opens after the user ports: a cluster that came sooner would find no one.
+  ASSERT_TRUE(Said("<6>listening port=" + N(cluster_port) + " for=cluster\n") &&
+              PortAnswers(user_port))
       << velgated->WrittenOn(STDERR_FILENO);
   TestPeer cluster(cluster_port);
   TestPeer monitor(monitor_port);

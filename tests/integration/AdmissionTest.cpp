@@ -81,6 +81,8 @@ TEST_F(Admission, HighwaterMarksRiseOnlyPastTheirHighestAndAnUnwritableFileIsLog
   users[1]->Close();
   ASSERT_TRUE(WaitSocket(2, SocketState::kClosed) && WaitSocket(3, SocketState::kClosed));
   auto again = ConnectUser("127.0.0.8");
+  SendsLogin(*waiting, 7, "G7");
+  SendsLogin(*again, 2, "G8");
   ClusterSends(Down({"6", "7"}) + Down({"6", "2"}));
   ASSERT_TRUE(WaitState(7, StreamState::kLoggedIn) && WaitState(2, StreamState::kLoggedIn));
   auto third = ConnectUser("127.0.0.9");
@@ -89,6 +91,7 @@ TEST_F(Admission, HighwaterMarksRiseOnlyPastTheirHighestAndAnUnwritableFileIsLog
 
   std::filesystem::remove(folder.File("highwater.dat"));
   std::filesystem::create_directory(folder.File("highwater.dat"));
+  SendsLogin(*third, 3, "G9");
   ClusterSends(Down({"6", "3"}));
   ASSERT_TRUE(WaitState(3, StreamState::kLoggedIn));
   auto fourth = ConnectUser("127.0.0.10");

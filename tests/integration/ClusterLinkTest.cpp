@@ -50,13 +50,14 @@ TEST_F(ClusterLinkTest, FailuresAreLoggedWithThePositionAndEveryKindOfCloseLeave
   ASSERT_TRUE(loop.RunUntil([&] { return ErrorLogLines() >= 5; }));
   Settle();
   // A listener's index is no stream; a message of one field is text (no failure), not code 1.
-  const auto line = [](const std::string& what, int where) {
+  // A bad stream field is named as it came, not as the stream of the message before.
+  const auto line = [](const std::string& what, int where, const std::string& stream = "4") {
     return "\"04-12-2026 1200Z VelgateCluster_DataArrival " + what + "  where = " + N(where) +
-           " Stream = 4\"\r\n";
+           " Stream = " + stream + "\"\r\n";
   };
   const std::string range = "Subscript out of range";
-  EXPECT_EQ(ErrorLogText(), line("Type mismatch", 61) + line("Type mismatch", 64) +
-                                line(range, 64) + line(range, 64) + line(range, 62));
+  EXPECT_EQ(ErrorLogText(), line("Type mismatch", 61) + line("Type mismatch", 64, "x4") +
+                                line(range, 64, "1") + line(range, 64, "99999") + line(range, 62));
 
   ClusterSends("0" + ETX + "3" + ETX + "half a mess");
   ASSERT_TRUE(loop.RunUntil([&] { return !Link().RxHolding().empty(); }));

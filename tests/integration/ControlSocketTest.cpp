@@ -19,6 +19,7 @@ TEST_F(ControlSocket, StatusAndStreamsTellEveryStreamInItsStateInTextAndJson) {
   OpenControl();
   Peer logged_in = ConnectUser("127.0.0.2");
   const int s_logged = LastStream();
+  SendsLogin(*logged_in, s_logged, "G0ABC");
   ClusterSends(Down({"4", N(s_logged), "G0ABC"}));
   ASSERT_TRUE(WaitState(s_logged, StreamState::kLoggedIn));
   Peer waiting = ConnectUser("127.0.0.3");
@@ -50,7 +51,7 @@ TEST_F(ControlSocket, StatusAndStreamsTellEveryStreamInItsStateInTextAndJson) {
   EXPECT_TRUE(Has(json, "\"address\":\"127.0.0.2\",\"call\":\"G0ABC\",\"listener\":\"" +
                             N(user_port) + "\",\"connected\":\"2026-12-04T12:00:00Z\""))
       << json;
-  EXPECT_TRUE(Has(json, "\"idle_s\":0,\"bytes_in\":7,")) << json;
+  EXPECT_TRUE(Has(json, "\"idle_s\":0,\"bytes_in\":14,")) << json;
 
   const std::string status = Ask("status");
   for (const std::string& line :

@@ -37,6 +37,32 @@ TEST_F(Dispatch, Codes4To6ConfirmTheLoginEachInItsWay) {
   }
 }
 
+TEST_F(Dispatch, ALoginAnswerIsCarriedOutOnlyForTheCallerWhoAsked) {
+  // A sends its login line and hangs up; B takes the stream; A's answer comes late.
+  auto a = ConnectUser("127.0.0.2");
+  ClusterGot();
+  EXPECT_TRUE(SentUp(*a, "G0AAA\r\n", Up({"AA03", "2", "G0AAA"})));
+  a->Close();
+  EXPECT_TRUE(ClusterGets(Up({"AA17", "G0AAA", "2", "1"})));
+  auto b = ConnectUser("127.0.0.3");
+  ASSERT_EQ(LastStream(), 2);
+  ClusterGot();
+  for (const char* code : {"4", "5", "6", "7"}) ClusterSends(Down({code, "2", "G0AAA"}));
+  // And an answer for a stream nobody is on.
+  ClusterSends(Down({"4", "5", "G0AAA"}));
+  Settle();
+  EXPECT_EQ(State(2), StreamState::kAnnounced);
+  EXPECT_EQ(Row(2).call.text, "");
+  EXPECT_EQ(ClusterGot(), "");  // no AA04
+  EXPECT_EQ(LogLinesWith("dropped: its caller asked for none"), 5u);
+  EXPECT_TRUE(LogLines({"<6>user logged-in"}).empty());
+  // B's own login is answered as ever.
+  EXPECT_TRUE(SentUp(*b, "M0BBB\r\n", Up({"AA03", "2", "M0BBB"})));
+  ClusterSends(Down({"5", "2", "M0BBB"}));
+  ASSERT_TRUE(WaitState(2, StreamState::kLoggedIn));
+  EXPECT_TRUE(ClusterGets(Up({"AA04", "2", "04-Dec-2026 1200Z"})));
+}
+
 TEST_F(Dispatch, Code0ReachesLoggedInStreamsOfItsConnectionOnlyAndCode7SendsBackToWaiting) {
   auto waiting = ConnectUser("127.0.0.2");
   auto user = LoggedInUser("G1ABC", "127.0.0.3");
@@ -90,11 +116,12 @@ TEST_F(Dispatch, Code8ClosesReportingOnlyWithoutAConnectionNumber) {
 
   // The next caller on a freed stream is safe from orders meant for the one before.
   auto next = ConnectUser("127.0.0.5");
+  SendsLogin(*next, 2, "G1CCC");
   ClusterSends(Down({"6", "2"}) + Down({"0", "2", "late", "1"}) + Down({"8", "2", "", "1"}) +
                Down({"0", "2", "fresh", "4"}));
   EXPECT_TRUE(UserGets(*next, "fresh"));
   EXPECT_TRUE(StillConnected(*next));
-  EXPECT_EQ(ClusterGot(), Announced(2, "127.0.0.5", 4));
+  EXPECT_EQ(ClusterGot(), Announced(2, "127.0.0.5", 4) + Up({"AA03", "2", "G1CCC"}));
 }
 
 // Whatever the cluster sends (every code naming no stream, a listener or nothing, fields missing

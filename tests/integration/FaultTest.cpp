@@ -83,9 +83,15 @@ TEST_F(Faults, AMonitorClientThatNeverReadsWhileAThousandUsersChatIsDroppedAtIts
   for (int i = 0; i < kUsers; ++i) {
     const int address = i / 9;
     users.push_back(ConnectUser("127.0." + N(address / 250) + "." + N(address % 250 + 1)));
+    users.back()->Send("G" + N(i) + "\r\n");
     logins += Down({"6", N(LastStream())});
   }
   const int first = LastStream() - kUsers + 1;
+  ASSERT_TRUE(loop.RunUntil([&] {
+    for (int s = first; s < first + kUsers; ++s)
+      if (!Table().At(s).login_asked) return false;
+    return true;
+  }));
   ClusterSends(logins);
   ASSERT_TRUE(loop.RunUntil([&] {
     for (int s = first; s < first + kUsers; ++s)

@@ -1,6 +1,10 @@
 // How a stream ends and what the cluster and the monitor hear: a hang-up, a socket error, a user
 // who stops reading, a line without end, the login timeout (ticks of 5 s: 60, or 360 if refused).
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include "GatewayFixture.h"
 
 namespace velgate::testing {
@@ -75,10 +79,35 @@ TEST_F(StreamEndings, UserWhoStopsReadingIsEndedOnceWhileOthersKeepFlowing) {
       SentUp(*fast, "sh/dx\r\n", Up({"AA17", "SLOW", "2", "0"}) + Up({"AA00", "3", "sh/dx\r\n"})));
   EXPECT_EQ(ClusterGot(), "");  // the ending is reported once
   EXPECT_TRUE(WaitClosed(*slow));
-  // What the system took is delivered; the rest, a little over 1 MiB, was waiting in the gateway.
+  // Cut with a reset: what waited in the gateway (a little over 1 MiB) and in its kernel send
+  // buffer is dropped, not left behind the close.
+  EXPECT_TRUE(slow->WasReset());
   const std::size_t waiting = addressed - slow->Received().size();
   EXPECT_GT(waiting, std::size_t{1024 * 1024 - 16 * 1024});
-  EXPECT_LE(waiting, 1024 * 1024 + flood_text);
+  EXPECT_LE(waiting, 1024 * 1024 + flood_text + 2 * StreamTable::kUserSendBuffer);
+}
+
+TEST_F(StreamEndings, ConnectionsCarryKeepaliveAndABoundedSendBuffer) {
+  const auto option = [](int fd, int level, int name) {
+    int value = -1;
+    socklen_t size = sizeof value;
+    ::getsockopt(fd, level, name, &value, &size);
+    return value;
+  };
+  auto user = LoggedInUser("G1ABC", "127.0.0.2");
+  const int fd = Table().Socket(2).Descriptor();
+  EXPECT_EQ(option(fd, SOL_SOCKET, SO_KEEPALIVE), 1);
+  EXPECT_EQ(option(fd, IPPROTO_TCP, TCP_KEEPIDLE), 120);
+  EXPECT_EQ(option(fd, IPPROTO_TCP, TCP_KEEPINTVL), 30);
+  EXPECT_EQ(option(fd, IPPROTO_TCP, TCP_KEEPCNT), 4);
+  EXPECT_EQ(option(fd, SOL_SOCKET, SO_SNDBUF), 2 * StreamTable::kUserSendBuffer);
+  EXPECT_EQ(option(Link().Socket().Descriptor(), IPPROTO_TCP, TCP_KEEPIDLE), 120);
+  // The setting is read at each connection: a reload changes it for the next caller.
+  folder.Write("Velgate.cfg", StandardConfig({"\"KeepAlive\",45"}));
+  gateway->Reload();
+  auto next = ConnectUser("127.0.0.3");
+  EXPECT_EQ(option(Table().Socket(LastStream()).Descriptor(), IPPROTO_TCP, TCP_KEEPIDLE), 45);
+  EXPECT_EQ(option(fd, IPPROTO_TCP, TCP_KEEPIDLE), 120);
 }
 
 TEST_F(StreamEndings, APasteArrivesWholeAndOnlyOneOverlongLineEndsTheStream) {

@@ -123,10 +123,17 @@ class GatewayFixture : public ::testing::Test {
       if (Table().At(s).connection == Table().LastConnID()) return s;
     return -1;
   }
-  /// A user logged in with code 6, shown with call; the cluster's input forgotten.
+  /// The user on stream s sends call as its login line: a login answer for s is then its own.
+  void SendsLogin(TestPeer& user, int s, const std::string& call) {
+    user.Send(call + "\r\n");
+    EXPECT_TRUE(WaitState(s, StreamState::kLoginSent));
+  }
+  /// A user who sent call as its login line and was logged in with code 6; the cluster's input
+  /// forgotten.
   Peer LoggedInUser(const std::string& call, const std::string& source) {
     auto user = ConnectUser(source);
     const int s = LastStream();
+    SendsLogin(*user, s, call);
     ClusterSends(Down({"6", N(s)}));
     EXPECT_TRUE(WaitState(s, StreamState::kLoggedIn));
     Row(s).call.text = call;

@@ -91,6 +91,7 @@ bool TestPeer::Pump() {
     const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
     if (got < 0 && (errno == EAGAIN || errno == EINTR)) break;
     closed_ = got <= 0;
+    reset_ = reset_ || (got < 0 && errno == ECONNRESET);
     if (got > 0) received_.append(buffer, static_cast<std::size_t>(got));
     changed = true;
   }

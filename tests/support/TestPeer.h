@@ -32,6 +32,8 @@ class TestPeer {
   bool Pump();
   const std::string& Received() const { return received_; }
   bool Closed() const { return closed_; }
+  /// The other side ended the connection with a reset, not an orderly close.
+  bool WasReset() const { return reset_; }
   void Close();
   /// Aborts the connection: the other side sees a reset, not an orderly close.
   void Reset();
@@ -51,6 +53,7 @@ class TestPeer {
 
   int fd_ = -1;
   bool closed_ = false;
+  bool reset_ = false;
   std::string received_;
 };
 
