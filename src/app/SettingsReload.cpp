@@ -61,6 +61,15 @@ void CompareForRestart(const char* key, const Value& running, const Value& fresh
   TellRestart(std::string(key) + " " + text(fresh) + " (now " + text(running) + ")", report);
 }
 
+// A number the running gateway reads again later: taken, and told when it changed.
+template <typename Number>
+void TakeNumber(const char* key, Number fresh, Number& running, ReloadReport& report) {
+  if (fresh == running) return;
+  report.changed.push_back(std::string(key) + " " + PlainNumber(fresh) + " (was " +
+                           PlainNumber(running) + ")");
+  running = fresh;
+}
+
 }  // namespace
 
 ReloadReport SettingsStore::Reload() {
@@ -99,16 +108,10 @@ ReloadReport SettingsStore::Reload() {
     TellListChange("MonitorAllow", settings_.MonitorAllow, fresh.MonitorAllow, report);
     settings_.MonitorAllow = fresh.MonitorAllow;
   }
-  if (!Touched(bad_keys, {"PreLoad"}) && fresh.PreLoad != settings_.PreLoad) {
-    report.changed.push_back("PreLoad " + PlainNumber(fresh.PreLoad) + " (was " +
-                             PlainNumber(settings_.PreLoad) + ")");
-    settings_.PreLoad = fresh.PreLoad;
-  }
-  if (!Touched(bad_keys, {"KeepAlive"}) && fresh.KeepAlive != settings_.KeepAlive) {
-    report.changed.push_back("KeepAlive " + PlainNumber(fresh.KeepAlive) + " (was " +
-                             PlainNumber(settings_.KeepAlive) + ")");
-    settings_.KeepAlive = fresh.KeepAlive;
-  }
+  if (!Touched(bad_keys, {"PreLoad"}))
+    TakeNumber("PreLoad", fresh.PreLoad, settings_.PreLoad, report);
+  if (!Touched(bad_keys, {"KeepAlive"}))
+    TakeNumber("KeepAlive", fresh.KeepAlive, settings_.KeepAlive, report);
   TakeDialogPlaces(fresh, bad_keys);
   TakeRestartSettings(fresh, bad_keys, report);
   if (settings_.HasEmptyLockOut()) Warn("Reload", kEmptyLockOutWarning);

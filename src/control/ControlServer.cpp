@@ -42,12 +42,14 @@ void ControlServer::OnRequest(std::uint64_t client, std::string_view line) {
 }
 
 void ControlServer::OnLineTooLong(std::uint64_t client) {
-  server_.Send(client, "error: a request line is at most 4096 bytes\n");
+  server_.Send(client, "error: a request line is at most " +
+                           std::to_string(LocalSocketServer::Limits{}.longest_line) + " bytes\n");
 }
 
 std::string ControlServer::OnRefused(const PeerCredentials& peer, LocalRefusal why) {
   oplog_.Record(oplog::ControlRefused{peer.uid, peer.pid, why == LocalRefusal::kTooMany});
-  return "error: the gateway serves at most 8 control clients at once\n";
+  return "error: the gateway serves at most " +
+         std::to_string(LocalSocketServer::Limits{}.most_clients) + " control clients at once\n";
 }
 
 }  // namespace velgate
