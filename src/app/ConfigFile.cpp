@@ -35,6 +35,13 @@ const std::string& CheckedPortText(const std::string& value) {
   return value;
 }
 
+// A count or a time in seconds: a whole number from 0 to most.
+std::int32_t CheckedCount(const std::string& value, std::int32_t most) {
+  const std::int32_t count = ToInteger32(Val(value));
+  if (count < 0 || count > most) throw RunTimeError::InvalidPropertyValue();
+  return count;
+}
+
 double WindowValue(const std::string& value, bool size) {
   const double twips = Val(value);
   if (twips > kFarthestTwips || twips < (size ? 0 : -kFarthestTwips)) {
@@ -88,9 +95,11 @@ void ApplyConfigRecord(const std::string& key, const std::string& value, Setting
     }
     settings.PreLoad = preload;
   } else if (key == "KeepAlive") {
-    const std::int32_t seconds = ToInteger32(Val(value));
-    if (seconds < 0 || seconds > 86400) throw RunTimeError::InvalidPropertyValue();
-    settings.KeepAlive = seconds;
+    settings.KeepAlive = CheckedCount(value, 86400);
+  } else if (key == "RateLimit") {
+    settings.RateLimit = CheckedCount(value, 100000);
+  } else if (key == "RateWindow") {
+    settings.RateWindow = CheckedCount(value, 86400);
   } else if (key == "MonitorPort") {
     settings.MonitorPort = CheckedPortText(value);
   } else if (key == "ClusterAllow") {
@@ -171,6 +180,10 @@ std::string WriteConfigText(const Settings& settings) {
   // Written only when the operator set it: a file without it keeps its every byte.
   if (settings.KeepAlive != Settings{}.KeepAlive)
     AddRecord(text, "KeepAlive", PlainNumber(settings.KeepAlive));
+  if (settings.RateLimit != Settings{}.RateLimit)
+    AddRecord(text, "RateLimit", PlainNumber(settings.RateLimit));
+  if (settings.RateWindow != Settings{}.RateWindow)
+    AddRecord(text, "RateWindow", PlainNumber(settings.RateWindow));
   for (std::int32_t i = 1; i <= settings.LockOutCount; ++i) {
     AddRecord(text, "Locked Out", Quoted(settings.LockOuts[static_cast<std::size_t>(i)]));
   }

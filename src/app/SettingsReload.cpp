@@ -112,6 +112,10 @@ ReloadReport SettingsStore::Reload() {
     TakeNumber("PreLoad", fresh.PreLoad, settings_.PreLoad, report);
   if (!Touched(bad_keys, {"KeepAlive"}))
     TakeNumber("KeepAlive", fresh.KeepAlive, settings_.KeepAlive, report);
+  if (!Touched(bad_keys, {"RateLimit"}))
+    TakeNumber("RateLimit", fresh.RateLimit, settings_.RateLimit, report);
+  if (!Touched(bad_keys, {"RateWindow"}))
+    TakeNumber("RateWindow", fresh.RateWindow, settings_.RateWindow, report);
   TakeDialogPlaces(fresh, bad_keys);
   TakeRestartSettings(fresh, bad_keys, report);
   if (settings_.HasEmptyLockOut()) Warn("Reload", kEmptyLockOutWarning);

@@ -36,6 +36,8 @@ const char* RefusalWord(Refusal reason) {
       return "monitor-allow";
     case Refusal::kDescriptorReserve:
       return "descriptor-reserve";
+    case Refusal::kRate:
+      return "rate";
   }
   return "per-address-limit";
 }
@@ -191,6 +193,9 @@ std::string LineOf(const oplog::Event& event, LogPriority priority) {
                 .Add("reason", RefusalWord(e.reason))
                 .Take();
           },
+          [&](const RateSpellEnded& e) {
+            return line("rate spell-ended").Add("ip", Word(e.ip)).Add("refused", e.refused).Take();
+          },
           [&](const ListenerRecycled& e) {
             return line("listener recycled").Add("port", e.port).Take();
           },
@@ -256,6 +261,7 @@ LogPriority PriorityOf(const oplog::Event& event) {
     return LogPriority::kWarning;
   if (std::holds_alternative<ClusterDropped>(event) ||
       std::holds_alternative<LinesDiscarded>(event) || std::holds_alternative<Refused>(event) ||
+      std::holds_alternative<RateSpellEnded>(event) ||
       std::holds_alternative<ListenerRecycled>(event) ||
       std::holds_alternative<ReloadFailed>(event) ||
       std::holds_alternative<ControlRefused>(event)) {

@@ -24,6 +24,7 @@ enum class Refusal {
   kClusterAllow,
   kMonitorAllow,
   kDescriptorReserve,
+  kRate,  ///< the address asked for too many connections too fast
 };
 /// Why the cluster link or the monitor client went.
 enum class DropReason { kClosed, kFailed, kQueueCap, kGreetingTimeout, kOperator, kNotAllowed };
@@ -90,6 +91,11 @@ struct Refused {
   int port = 0;  ///< the port the caller came to
   Refusal reason = Refusal::kPerAddressLimit;
 };
+/// An address's spell of rate refusals is over: how many requests it had refused.
+struct RateSpellEnded {
+  std::string ip;
+  std::int64_t refused = 0;
+};
 struct ListenerRecycled {
   int port = 0;
 };
@@ -136,8 +142,8 @@ struct Stopping {
 using Event =
     std::variant<Starting, Listening, ListenFailed, ClusterConnected, ClusterOnline, ClusterDropped,
                  LinesDiscarded, MonitorAttached, MonitorDropped, UserLoggedIn, UserEnded, Refused,
-                 ListenerRecycled, Summary, Reloaded, ReloadFailed, ControlListening, ControlFailed,
-                 ControlRefused, ControlCommand, Stopping>;
+                 RateSpellEnded, ListenerRecycled, Summary, Reloaded, ReloadFailed,
+                 ControlListening, ControlFailed, ControlRefused, ControlCommand, Stopping>;
 
 }  // namespace oplog
 

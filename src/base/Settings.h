@@ -36,6 +36,10 @@ struct Settings {
   /// Seconds a user, bridge or cluster connection may idle before TCP keepalive probes it (then
   /// every 30 s, given up after 4): a peer that vanished goes within minutes. 0: off.
   std::int32_t KeepAlive = 120;
+  /// Connection requests one address may make on the user ports within RateWindow seconds;
+  /// more are refused at the door until the window is over. Either 0: no limit.
+  std::int32_t RateLimit = 20;
+  std::int32_t RateWindow = 60;
   /// Lock-out address prefixes, 1-based.
   std::vector<std::string> LockOuts{""};
   std::int32_t LockOutCount = 0;

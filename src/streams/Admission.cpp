@@ -1,5 +1,6 @@
 // Admission: a connection request on a user or bridge listener becomes a stream, in this order:
-// watchdog, per-address limit, highwater, a free stream, accept, status row, lock-out test,
+// watchdog, rate guard (user ports only: the bridge brings many callers from one program),
+// per-address limit, highwater, a free stream, accept, status row, lock-out test,
 // the offline notice or the announcement to the cluster. Each step takes the same time however
 // many streams there are.
 
@@ -34,6 +35,10 @@ void UserStreams::Admit(int index, PendingConnection& request, int& examined) {
   watchdog_.Reset(index);
   const std::string address = request.RemoteHostIP();
   const std::int32_t number = IPToNumber(address);
+  const bool bridge = settings_.AGWEnabled != 0 && index >= settings_.AGWIndex;
+  if (!bridge && RefusedForRate(address, number, request, table_.Socket(index).LocalPort())) {
+    return;
+  }
 
   // The table keeps the counts a walk over every stream would give (checked in test builds).
   assert(table_.CountsAgree(settings_.FirstStreamIndex));
@@ -62,7 +67,7 @@ void UserStreams::Admit(int index, PendingConnection& request, int& examined) {
   row.address.text = socket.RemoteHostIP();
   row.address_tag = PlainNumber(index);
   table_.SetAddressNumber(s, number);
-  stream.is_bridge = settings_.AGWEnabled != 0 && index >= settings_.AGWIndex;
+  stream.is_bridge = bridge;
   if (monitor_.FollowNew) monitor_.MonitoredStream = static_cast<std::int16_t>(s);
   uplink_->SendToCluster(AA02(settings_.FirstStreamIndex, table_.StreamMax()));
 
@@ -85,6 +90,25 @@ void UserStreams::Admit(int index, PendingConnection& request, int& examined) {
   row.address.colour = table_.RemoteIPcolour(s);
   uplink_->SendToCluster(
       AA03ConnectRequest(s, row.address.text, row.address_tag, stream.connection));
+}
+
+bool UserStreams::RefusedForRate(const std::string& address, std::int32_t number,
+                                 PendingConnection& request, int local_port) {
+  const auto verdict =
+      rate_guard_.Ask(RateGuard::KeyOfIPv4(static_cast<std::uint32_t>(number)), clock_.SteadyMs(),
+                      {settings_.RateLimit, settings_.RateWindow});
+  if (verdict == RateGuard::Verdict::kAllowed) return false;
+  if (verdict == RateGuard::Verdict::kFirstRefusal) {
+    oplog_.Record(oplog::Refused{address, local_port, Refusal::kRate});
+    rate_spells_timer_.SetEnabled(true);
+  }
+  request.Refuse();
+  return true;
+}
+
+void UserStreams::EndRateSpells() {
+  rate_guard_.EndSpells(clock_.SteadyMs());
+  if (rate_guard_.OpenSpells() == 0) rate_spells_timer_.SetEnabled(false);
 }
 
 bool UserStreams::LockedOut(const std::string& address, int s) {

@@ -27,7 +27,11 @@ UserStreams::UserStreams(asio::io_context& io, TimerQueue& timers, Parts parts)
       watchdog_(parts.watchdog),
       oplog_(parts.oplog),
       clock_(parts.clock),
-      table_(io, timers, parts.view, *this, [this](int s) { LoginTimerTick(s); }) {}
+      table_(io, timers, parts.view, *this, [this](int s) { LoginTimerTick(s); }),
+      rate_guard_([this](const RateGuard::SpellEnded& ended) {
+        oplog_.Record(oplog::RateSpellEnded{RateGuard::KeyText(ended.key), ended.refused});
+      }),
+      rate_spells_timer_(timers, 1000, false, [this] { EndRateSpells(); }) {}
 
 void UserStreams::SendToStream(int s, std::string_view text) {
   TcpSocket& socket = table_.Socket(s);

@@ -27,6 +27,7 @@
 #include "platform/TimerQueue.h"
 #include "protection/Highwater.h"
 #include "protection/ListenerWatchdog.h"
+#include "protection/RateGuard.h"
 #include "streams/ClusterUplink.h"
 #include "streams/StreamTable.h"
 
@@ -83,6 +84,9 @@ class UserStreams final : private TcpSocketEvents {
   void OnConnectionRequest(int index, PendingConnection& request) override;
   void Admit(int index, PendingConnection& request, int& examined);
   bool LockedOut(const std::string& address, int s);
+  bool RefusedForRate(const std::string& address, std::int32_t number, PendingConnection& request,
+                      int local_port);
+  void EndRateSpells();
   // Input.
   void OnDataArrival(int index, std::string_view data) override;
   void HandleInput(int s, std::string_view data);
@@ -114,7 +118,9 @@ class UserStreams final : private TcpSocketEvents {
   NoUplink no_uplink_;
   ClusterUplink* uplink_ = &no_uplink_;
   StreamTable table_;
-  std::string filtered_;  // one block without its telnet commands
+  RateGuard rate_guard_;
+  Timer rate_spells_timer_;  // on while a spell is open, to tell its end
+  std::string filtered_;     // one block without its telnet commands
   std::int64_t discarded_lines_ = 0;
   std::int64_t discarded_since_start_ = 0;
 };

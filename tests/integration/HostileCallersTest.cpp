@@ -84,6 +84,46 @@ TEST_F(HostileCallers, UsersStopShortOfTheReserveAndTheLinkStillGetsADescriptor)
   EXPECT_TRUE(SentUp(*user, "sh/dx\r\n", Up({"AA00", N(s), "sh/dx\r\n"})));
 }
 
+TEST_F(HostileCallers, AReconnectStormIsHeldAtTheDoorAndToldOncePerSpell) {
+  StartOnline({"\"AGWenabled\",1", "\"RateLimit\",20"});
+  LogLines();
+  // 2,000 connects and hang-ups from one address, in bursts the listener's backlog holds.
+  const auto storm = [&](int connects, int port) {
+    for (int i = 0; i < connects; ++i) {
+      TestPeer(port, "127.0.0.7").Close();
+      if (i % 100 == 99) loop.Poll();
+    }
+  };
+  storm(2000, user_port);
+  TestPeer last(user_port, "127.0.0.7");  // taken after every one before it
+  ASSERT_TRUE(WaitClosed(last));
+  const auto count = [](const std::string& text, const std::string& code) {
+    std::size_t n = 0;
+    for (auto at = text.find(code); at != std::string::npos; at = text.find(code, at + 1)) ++n;
+    return n;
+  };
+  const std::string up = ClusterGot();
+  EXPECT_EQ(count(up, "AA02"), 20u);
+  EXPECT_EQ(count(up, "AA03"), 20u);
+  EXPECT_EQ(LogLines({"<4>refused", "<4>rate"}),
+            Texts{"<4>refused ip=127.0.0.7 port=" + N(user_port) + " reason=rate"});
+
+  // Another address is served meanwhile; the bridge brings many callers from one program and is
+  // never held back.
+  auto other = ConnectUser("127.0.0.8");
+  const std::int32_t before = Table().LastConnID();
+  storm(31, bridge_port);
+  ASSERT_TRUE(loop.RunUntil([&] { return Table().LastConnID() == before + 31; }));
+  EXPECT_EQ(count(ClusterGot(), "AA03"), 32u);  // the other caller and all 31 of the bridge's
+  EXPECT_EQ(LogLines({"<4>refused"}), Texts{});
+
+  // The window over, the spell's end is told with its count, and the address is let in again.
+  loop.AdvanceMs(60000);
+  EXPECT_EQ(LogLines({"<4>rate"}), Texts{"<4>rate spell-ended ip=127.0.0.7 refused=1981"});
+  auto back = ConnectUser("127.0.0.7");
+  EXPECT_EQ(Table().Socket(LastStream()).State(), SocketState::kConnected);
+}
+
 TEST_F(HostileCallers, AFloodOfBadMonitorCommandsWritesAFewLinesAndCountsTheRest) {
   StartOffline();
   TestPeer monitor(monitor_port);

@@ -28,7 +28,7 @@ HOST = (r"(?:\[?(?:(?:::f{4,6}:)?(?P<ip4>" + IP4 + r")|(?P<ip6>" + IP6 + r"))\]?
 # The refusal line of the log's contract, parsed on its own terms (not with the filter).
 REFUSAL = re.compile(r"^<4>refused ip=(\S+) port=(\d+) reason=(\S+)$")
 REASONS = {"per-address-limit", "locked-out", "nuisance-web", "nuisance-login",
-           "cluster-allow", "monitor-allow", "descriptor-reserve"}
+           "cluster-allow", "monitor-allow", "descriptor-reserve", "rate"}
 # A caller the control socket turned away: a local process, which the filter must leave alone.
 CONTROL_REFUSAL = re.compile(r"^<4>control refused uid=\d+ pid=\d+ reason=(\S+)$")
 CONTROL_REASONS = {"credentials", "too-many"}
