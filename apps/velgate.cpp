@@ -20,7 +20,8 @@ const char kUsage[] =
     "  Velgate.cfg, highwater.dat and error.log live (default: the current directory).\n"
     "  The operational log goes to standard error, a line per event; --quiet keeps only\n"
     "  its warnings and errors.\n"
-    "  SIGTERM and SIGINT end it without writing the settings.\n";
+    "  SIGTERM and SIGINT end it without writing the settings. When a file could not\n"
+    "  be saved, it says which at the end and exits with status 1.\n";
 
 }  // namespace
 
@@ -47,5 +48,6 @@ int main(int argc, char** argv) {
   const int code = QApplication::exec();
   // The gateway's thread ends before the window that hears it goes away.
   gateway.Stop();
-  return code;
+  const int saved = velgate::TellUnsaved(gateway.UnsavedAtEnd(), "velgate", std::cerr);
+  return code != 0 ? code : saved;
 }

@@ -35,7 +35,8 @@ const char kUsage[] =
     "    disc          disconnect the cluster server\n"
     "    quit          write the settings and end the program\n"
     "  SIGHUP reads Velgate.cfg again without dropping anyone (as velgatectl reload).\n"
-    "  SIGTERM and SIGINT end it without writing the settings.\n";
+    "  SIGTERM and SIGINT end it without writing the settings. When a file could not\n"
+    "  be saved, it says which at the end and exits with status 1.\n";
 
 }  // namespace
 
@@ -75,5 +76,5 @@ int main(int argc, char** argv) {
   control.Close();
   gateway.View().SetListener(nullptr);
   gateway.Log().SetSink(nullptr);
-  return 0;
+  return velgate::TellUnsaved(gateway.UnsavedAtEnd(), "velgated", std::cerr);
 }

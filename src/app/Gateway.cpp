@@ -17,11 +17,12 @@ Gateway::Gateway(asio::io_context& io, const Clock& clock, TimerQueue& timers,
                  [this](const std::string& description) {
                    view_.Alert("Velgate", "error.log cannot be written: " + description);
                  }),
+      saved_files_(error_log_, view_, oplog_),
       descriptors_(clock, error_log_, view_, oplog_),
       feed_(error_log_),
-      store_(folder_, error_log_, view_, feed_),
+      store_(folder_, error_log_, saved_files_, view_, feed_),
       local_ip_(LocalIPv4Address()),
-      highwater_(store_.Marks(), view_, feed_, clock, error_log_, folder_.File("highwater.dat")),
+      highwater_(store_.Marks(), view_, feed_, clock, saved_files_, folder_.File("highwater.dat")),
       watchdog_(timers, view_, feed_, error_log_, oplog_,
                 [this](int i, int port) { streams_.Table().Socket(i).ListenAgain(port); }),
       streams_(io, timers,
@@ -43,7 +44,7 @@ Gateway::Gateway(asio::io_context& io, const Clock& clock, TimerQueue& timers,
                          link_, monitor_port_, descriptors_, start_time_, local_ip_, oplog_,
                          options.raise_priority}),
       summary_(timers, {oplog_, streams_, link_, monitor_port_, store_.Marks()}),
-      service_(timers, options.service, streams_.Table()) {
+      service_(timers, options.service, streams_.Table(), saved_files_) {
   streams_.AttachUplink(link_);
   start_up_.SetListenersOpenHandler([this] { service_.Ready(); });
 }
@@ -82,7 +83,7 @@ void Gateway::UnloadLockOuts(const WindowPlacement& window) {
 void Gateway::CloseByUser() {
   if (unloaded_) return;
   oplog_.Record(oplog::Stopping{"", "operator"});
-  store_.WriteFix();
+  if (!store_.WriteFix()) unsaved_at_end_ = saved_files_.Unsaved();
   Unload();
 }
 
@@ -94,6 +95,9 @@ void Gateway::CloseOnSignal(int signal) {
   if (unloaded_) return;
   const char* name = signal == SIGTERM ? "SIGTERM" : signal == SIGINT ? "SIGINT" : nullptr;
   oplog_.Record(oplog::Stopping{name ? name : "SIG" + std::to_string(signal), ""});
+  // Nothing is written (the operator may be editing the file), but what could not be saved
+  // before is still told at the end.
+  unsaved_at_end_ = saved_files_.Unsaved();
   CloseByProgram();
 }
 

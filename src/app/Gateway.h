@@ -16,6 +16,7 @@
 #include "app/WindowActions.h"
 #include "base/OperationsLog.h"
 #include "link/ClusterLink.h"
+#include "model/SavedFiles.h"
 #include "monitor/MonitorPort.h"
 #include "platform/ServiceNotify.h"
 #include "protection/DescriptorGuard.h"
@@ -58,6 +59,10 @@ class Gateway final : public WindowActions {
   void SetShutdownHandler(std::function<void()> handler) { shutdown_handler_ = std::move(handler); }
   /// Whether the gateway has shut down.
   bool IsShutDown() const { return unloaded_; }
+  /// What was not saved when the gateway ended, and why: after a quit, what its save of the
+  /// settings could not write; after SIGTERM or SIGINT, which write nothing, every file whose
+  /// last write had failed. Empty when all was saved; the program then exits with status 1.
+  const std::string& UnsavedAtEnd() const { return unsaved_at_end_; }
 
   StreamRange ConsoleStreams() const override;
   bool ConsoleEnter(int s, std::string_view text) override;
@@ -110,6 +115,7 @@ class Gateway final : public WindowActions {
   ViewModel view_;
   OperationsLog oplog_;
   ErrorLogFile error_log_;
+  SavedFiles saved_files_;
   DescriptorGuard descriptors_;
   MonitorFeed feed_;
   SettingsStore store_;
@@ -124,6 +130,7 @@ class Gateway final : public WindowActions {
   SummaryReport summary_;
   ServiceReport service_;
   bool unloaded_ = false;
+  std::string unsaved_at_end_;
   std::function<void()> shutdown_handler_;
 };
 

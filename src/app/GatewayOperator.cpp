@@ -193,6 +193,7 @@ GatewayStatus Gateway::Status() const {
   status.open_files_limit = descriptors_.Reserve().Limit();
   status.descriptor_room = descriptors_.Room();
   status.last_error = error_log_.LastLine();
+  status.unsaved = saved_files_.Unsaved();
   return status;
 }
 

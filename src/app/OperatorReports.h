@@ -47,6 +47,7 @@ struct GatewayStatus {
   std::int64_t open_files_limit = 0;
   std::int64_t descriptor_room = 0;  ///< about how many more users the descriptors allow
   std::string last_error;            ///< the last error.log line of this run; empty: none
+  std::string unsaved;  ///< the files whose last write failed, and why; empty: all saved
 };
 
 /// One connected stream.

@@ -72,4 +72,10 @@ OperationsLineWriter StandardErrorLog(const ProgramArguments& arguments) {
                               [] { return WritableNow(STDERR_FILENO); });
 }
 
+int TellUnsaved(const std::string& unsaved, const std::string& program, std::ostream& error) {
+  if (unsaved.empty()) return 0;
+  error << program << ": not saved: " << unsaved << '\n';
+  return 1;
+}
+
 }  // namespace velgate

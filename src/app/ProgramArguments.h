@@ -34,6 +34,10 @@ ProgramArguments ReadProgramArguments(int argc, char** argv, const std::string& 
 bool LockProgramFolder(FolderLock& lock, const std::string& folder, const std::string& program,
                        std::ostream& error);
 
+/// The program's exit status after the gateway ended: 0, or 1 with one line on error
+/// ("velgated: not saved: Velgate.cfg (Permission denied)") when something was not saved.
+int TellUnsaved(const std::string& failure, const std::string& program, std::ostream& error);
+
 /// The operational log on standard error, as the arguments ask. A reader that stops (a full
 /// pipe, a paused terminal) costs lines, never the gateway's time.
 OperationsLineWriter StandardErrorLog(const ProgramArguments& arguments);

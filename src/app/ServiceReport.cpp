@@ -5,8 +5,9 @@
 
 namespace velgate {
 
-ServiceReport::ServiceReport(TimerQueue& timers, ServiceNotify* notify, const StreamTable& streams)
-    : notify_(notify), streams_(streams) {
+ServiceReport::ServiceReport(TimerQueue& timers, ServiceNotify* notify, const StreamTable& streams,
+                             const SavedFiles& saved_files)
+    : notify_(notify), streams_(streams), saved_files_(saved_files) {
   if (!notify_) return;
   status_timer_ = Timer(timers, kStatusEveryMs, false, [this] { StatusTick(); });
   // Pinged from the gateway's own loop: a loop that hangs stops the pings.
@@ -34,10 +35,12 @@ void ServiceReport::Stopping() {
 
 void ServiceReport::StatusTick() {
   const std::int64_t users = streams_.LoggedInUsers();
-  if (users == users_told_) return;
-  users_told_ = users;
-  notify_->Notify("STATUS=" + std::to_string(users) + (users == 1 ? " user" : " users") +
-                  " logged in");
+  std::string status = std::to_string(users) + (users == 1 ? " user" : " users") + " logged in";
+  if (const std::string unsaved = saved_files_.Unsaved(); !unsaved.empty())
+    status += "; not saved: " + unsaved;
+  if (status == status_told_) return;
+  notify_->Notify("STATUS=" + status);
+  status_told_ = std::move(status);
 }
 
 }  // namespace velgate

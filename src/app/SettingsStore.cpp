@@ -13,9 +13,13 @@
 
 namespace velgate {
 
-SettingsStore::SettingsStore(const ProgramFolder& folder, ErrorLogFile& error_log, ViewModel& view,
-                             MonitorFeed& monitor)
-    : folder_(folder), error_log_(error_log), view_(view), monitor_(monitor) {}
+SettingsStore::SettingsStore(const ProgramFolder& folder, ErrorLogFile& error_log,
+                             SavedFiles& saved_files, ViewModel& view, MonitorFeed& monitor)
+    : folder_(folder),
+      error_log_(error_log),
+      saved_files_(saved_files),
+      view_(view),
+      monitor_(monitor) {}
 
 void SettingsStore::ReadFix() {
   settings_ = Settings{};
@@ -85,15 +89,16 @@ void SettingsStore::ReadHighwaterFile(const std::string& last_key, const std::st
 }
 
 bool SettingsStore::WriteFix() {
-  if (config_kept_) return false;
-  try {
-    WriteFileReplacing(folder_.File("Velgate.cfg"), WriteConfigText(Written()));
-    lock_outs_in_file_ = settings_.LockOutCount;
-    return true;
-  } catch (const RunTimeError& error) {
-    error_log_.Write("WriteFix ", error.Description());
+  if (config_kept_) {
+    saved_files_.Refused("Velgate.cfg", "it could not be read at start: left as it is");
     return false;
   }
+  if (!saved_files_.Write(folder_.File("Velgate.cfg"), "Velgate.cfg", WriteConfigText(Written()),
+                          "WriteFix ")) {
+    return false;
+  }
+  lock_outs_in_file_ = settings_.LockOutCount;
+  return true;
 }
 
 bool SettingsStore::SaveConfigForm(const ConfigForm& form) {

@@ -13,6 +13,7 @@
 #include "base/Settings.h"
 #include "model/HighwaterMarks.h"
 #include "model/MonitorFeed.h"
+#include "model/SavedFiles.h"
 #include "model/ViewModel.h"
 #include "platform/ProgramFolder.h"
 #include "platform/RunTimeError.h"
@@ -21,13 +22,14 @@ namespace velgate {
 
 class SettingsStore {
  public:
-  SettingsStore(const ProgramFolder& folder, ErrorLogFile& error_log, ViewModel& view,
-                MonitorFeed& monitor);
+  SettingsStore(const ProgramFolder& folder, ErrorLogFile& error_log, SavedFiles& saved_files,
+                ViewModel& view, MonitorFeed& monitor);
 
   /// Reads Velgate.cfg and the all-time mark from highwater.dat; a bad record costs itself.
   void ReadFix();
   /// Writes the settings to Velgate.cfg in the canonical order; never over a file that existed
-  /// and could not be read. False when the file was not written.
+  /// and could not be read, nor over a read-only one. False when the settings are not in the
+  /// file (told through SavedFiles).
   bool WriteFix();
   /// The configuration window's Save: applies the form and writes the file. A cluster port or
   /// PreLoad that is not a 16-bit number is logged and nothing is written (false).
@@ -71,6 +73,7 @@ class SettingsStore {
 
   const ProgramFolder& folder_;
   ErrorLogFile& error_log_;
+  SavedFiles& saved_files_;
   ViewModel& view_;
   MonitorFeed& monitor_;
   Settings settings_;

@@ -242,6 +242,12 @@ std::string LineOf(const oplog::Event& event, LogPriority priority) {
                 .Add("result", e.ok ? "ok" : "error")
                 .Take();
           },
+          [&](const SaveFailed& e) {
+            return line("save-failed")
+                .Add("file", QuotedValue(e.file))
+                .Add("error", QuotedValue(e.error))
+                .Take();
+          },
           [&](const Stopping& e) {
             Line stopping = line("stopping");
             if (!e.signal.empty()) return stopping.Add("signal", Word(e.signal)).Take();
@@ -255,7 +261,8 @@ std::string LineOf(const oplog::Event& event, LogPriority priority) {
 
 LogPriority PriorityOf(const oplog::Event& event) {
   using namespace oplog;
-  if (std::holds_alternative<ListenFailed>(event) || std::holds_alternative<ControlFailed>(event))
+  if (std::holds_alternative<ListenFailed>(event) || std::holds_alternative<ControlFailed>(event) ||
+      std::holds_alternative<SaveFailed>(event))
     return LogPriority::kError;
   if (const auto* reloaded = std::get_if<Reloaded>(&event); reloaded && reloaded->skipped > 0)
     return LogPriority::kWarning;

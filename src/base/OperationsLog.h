@@ -134,16 +134,21 @@ struct ControlCommand {
   std::int64_t uid = 0;
   bool ok = true;
 };
+/// A file the gateway keeps could not be written: told once until it is written again.
+struct SaveFailed {
+  std::string file;
+  std::string error;
+};
 struct Stopping {
   std::string signal;  ///< "SIGTERM", "SIGINT"; empty when no signal asked
   std::string by;      ///< without a signal: "operator" or "cluster"
 };
 
-using Event =
-    std::variant<Starting, Listening, ListenFailed, ClusterConnected, ClusterOnline, ClusterDropped,
-                 LinesDiscarded, MonitorAttached, MonitorDropped, UserLoggedIn, UserEnded, Refused,
-                 RateSpellEnded, ListenerRecycled, Summary, Reloaded, ReloadFailed,
-                 ControlListening, ControlFailed, ControlRefused, ControlCommand, Stopping>;
+using Event = std::variant<Starting, Listening, ListenFailed, ClusterConnected, ClusterOnline,
+                           ClusterDropped, LinesDiscarded, MonitorAttached, MonitorDropped,
+                           UserLoggedIn, UserEnded, Refused, RateSpellEnded, ListenerRecycled,
+                           Summary, Reloaded, ReloadFailed, ControlListening, ControlFailed,
+                           ControlRefused, ControlCommand, SaveFailed, Stopping>;
 
 }  // namespace oplog
 

@@ -229,7 +229,9 @@ ControlReply ReplyForm::Status(const GatewayStatus& status) const {
         .Key("descriptor_room")
         .Number(status.descriptor_room)
         .Key("last_error")
-        .String(status.last_error);
+        .String(status.last_error)
+        .Key("unsaved")
+        .String(status.unsaved);
     return {true, Finished(json), false, false};
   }
   std::vector<std::string> lines = {
@@ -258,6 +260,7 @@ ControlReply ReplyForm::Status(const GatewayStatus& status) const {
   lines.push_back("open files: limit " + std::to_string(status.open_files_limit) +
                   ", room for about " + std::to_string(status.descriptor_room) + " users");
   lines.push_back("last error: " + (status.last_error.empty() ? "none" : status.last_error));
+  lines.push_back("not saved: " + (status.unsaved.empty() ? "none" : status.unsaved));
   return Text(true, lines, "");
 }
 

@@ -101,6 +101,13 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes) {
   }
 }
 
+bool IsReadOnlyFile(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return false;
+  if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return true;
+  return ::access(path.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS);
+}
+
 void AppendToFile(const std::string& path, std::string_view bytes) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) throw FileError(path);

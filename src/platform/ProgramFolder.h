@@ -28,6 +28,9 @@ class ProgramFolder {
 std::optional<std::string> ReadWholeFile(const std::string& path);
 /// Replaces the file through a temporary file in the same folder, so it is never half written.
 void WriteFileReplacing(const std::string& path, std::string_view bytes);
+/// Whether the file exists and is not to be written: it has no write permission at all (an
+/// operator's "leave it alone", which holds for root too), or none for this process.
+bool IsReadOnlyFile(const std::string& path);
 /// Appends to the file, creating it when missing; RunTimeError when it cannot be written.
 void AppendToFile(const std::string& path, std::string_view bytes);
 

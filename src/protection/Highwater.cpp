@@ -3,19 +3,17 @@
 #include "base/Dates.h"
 #include "codec/MonitorMessages.h"
 #include "platform/NumberText.h"
-#include "platform/ProgramFolder.h"
-#include "platform/RunTimeError.h"
 #include "protection/HighwaterFile.h"
 
 namespace velgate {
 
 Highwater::Highwater(HighwaterMarks& marks, ViewModel& view, MonitorFeed& monitor,
-                     const Clock& clock, ErrorLogFile& error_log, std::string file_path)
+                     const Clock& clock, SavedFiles& saved_files, std::string file_path)
     : marks_(marks),
       view_(view),
       monitor_(monitor),
       clock_(clock),
-      error_log_(error_log),
+      saved_files_(saved_files),
       file_path_(std::move(file_path)) {}
 
 void Highwater::UpdateHighwater(std::int32_t users) {
@@ -44,12 +42,10 @@ void Highwater::UpdateHighwater(std::int32_t users) {
     monitor_.SendToMonitor(monitor_messages::AllTimeHigh(users, marks_.AllTimeHighDate));
     return;
   }
-  try {
-    WriteFileReplacing(file_path_, HighwaterFileText({marks_.AllTimeHigh, marks_.AllTimeHighDate}));
-  } catch (const RunTimeError& error) {
-    // A full disk costs the stored mark, never the caller's connection.
-    error_log_.Write("UpdateHighwater", error.Description());
-  }
+  // A full disk costs the stored mark, never the caller's connection.
+  saved_files_.Write(file_path_, "highwater.dat",
+                     HighwaterFileText({marks_.AllTimeHigh, marks_.AllTimeHighDate}),
+                     "UpdateHighwater");
   monitor_.SendToMonitor(monitor_messages::AllTimeHigh(users, marks_.AllTimeHighDate));
 }
 

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "base/ErrorLog.h"
 #include "model/HighwaterMarks.h"
 #include "model/MonitorFeed.h"
+#include "model/SavedFiles.h"
 #include "model/ViewModel.h"
 #include "platform/Clock.h"
 
@@ -16,7 +16,7 @@ namespace velgate {
 class Highwater {
  public:
   Highwater(HighwaterMarks& marks, ViewModel& view, MonitorFeed& monitor, const Clock& clock,
-            ErrorLogFile& error_log, std::string file_path);
+            SavedFiles& saved_files, std::string file_path);
 
   /// Takes the number of logged-in users before a connection request.
   void UpdateHighwater(std::int32_t users);
@@ -26,7 +26,7 @@ class Highwater {
   ViewModel& view_;
   MonitorFeed& monitor_;
   const Clock& clock_;
-  ErrorLogFile& error_log_;
+  SavedFiles& saved_files_;
   std::string file_path_;
 };
 

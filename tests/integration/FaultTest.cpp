@@ -152,10 +152,52 @@ TEST_F(Faults, FilesThatCannotBeWrittenAreSaidOnceAndTheRelayGoesOn) {
   }
   EXPECT_TRUE(SentUp(*users[0], "sh/dx\r\n", Up({"AA00", "2", "sh/dx\r\n"})));
   gateway->CloseByUser();  // the settings cannot be written either
-  // Said once each, however many writes failed: error.log cannot be written, and highwater.dat
-  // (a folder) cannot be read, so it is left alone.
-  EXPECT_EQ(alerts, 2);
+  // Said once each, however many writes failed: error.log cannot be written, highwater.dat (a
+  // folder) cannot be read, so it is left alone, and Velgate.cfg cannot be replaced.
+  EXPECT_EQ(alerts, 3);
+  EXPECT_EQ(LogLines({"<3>save-failed"}).size(), 1u);
+  EXPECT_TRUE(gateway->UnsavedAtEnd().starts_with("Velgate.cfg (")) << gateway->UnsavedAtEnd();
   gateway->View().SetListener(nullptr);
+}
+
+TEST_F(Faults, ReadOnlySettingsAndMarksAreLeftAsTheyAreAndSaidOnce) {
+  namespace fs = std::filesystem;
+  const std::string settings = StandardConfig() + "\"Unknown\",1\r\n";
+  const std::string mark = "1,\"01-Jan-2026 1200Z\"\r\n";
+  folder.Write("Velgate.cfg", settings);
+  folder.Write("highwater.dat", mark);
+  for (const char* name : {"Velgate.cfg", "highwater.dat"})
+    fs::permissions(folder.File(name), fs::perms::owner_read | fs::perms::group_read);
+  const auto unchanged = [&] {
+    return folder.Read("Velgate.cfg") == settings && folder.Read("highwater.dat") == mark;
+  };
+  Start();
+  ConnectCluster();
+  std::vector<Peer> users;
+  for (const char* address : {"127.0.0.2", "127.0.0.3", "127.0.0.4"})
+    users.push_back(LoggedInUser("G1ABC", address));  // marks 2 and 3 are not stored
+  EXPECT_TRUE(unchanged());
+  EXPECT_EQ(gateway->Status().unsaved,
+            "Velgate.cfg (the file is read-only: the gateway leaves it as it is); "
+            "highwater.dat (the file is read-only: the gateway leaves it as it is)");
+  gateway->CloseByUser();
+  EXPECT_TRUE(unchanged());
+  EXPECT_EQ(LogLines({"<3>save-failed"}),
+            (Texts{"<3>save-failed file=\"Velgate.cfg\" error=\"the file is read-only: the "
+                   "gateway leaves it as it is\"",
+                   "<3>save-failed file=\"highwater.dat\" error=\"the file is read-only: the "
+                   "gateway leaves it as it is\""}));
+  EXPECT_NE(gateway->UnsavedAtEnd(), "");
+
+  // A read-only file that already holds what would be written is no failure.
+  fs::permissions(folder.File("Velgate.cfg"), fs::perms::owner_all);
+  Start();
+  gateway->CloseByUser();
+  fs::permissions(folder.File("Velgate.cfg"), fs::perms::owner_read);
+  Start();
+  gateway->CloseByUser();
+  EXPECT_EQ(LogLines({"<3>save-failed file=\"Velgate.cfg\""}), Texts{});
+  EXPECT_EQ(gateway->UnsavedAtEnd(), "");
 }
 
 }  // namespace

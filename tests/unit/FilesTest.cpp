@@ -46,6 +46,8 @@ struct StoreParts {
   ErrorLogFile log{folder.File("error.log"), clock, nullptr};
   ViewModel view;
   MonitorFeed feed{log};
+  OperationsLog oplog;
+  SavedFiles saved{log, view, oplog};
 };
 
 std::string Listeners(const Settings& settings) {
@@ -134,8 +136,8 @@ TEST(ConfigFormTest, SaveTakesTheNonEmptyRowsAndALaterBadClusterPortStopsIt) {
 
 TEST(SettingsStoreTest, WindowSavesWriteTheFileAndABadFormWritesNothing) {
   StoreParts parts;
-  auto& [folder, clock, program, log, view, feed] = parts;
-  SettingsStore store(program, log, view, feed);
+  auto& [folder, clock, program, log, view, feed, oplog, saved] = parts;
+  SettingsStore store(program, log, saved, view, feed);
   folder.Write("Velgate.cfg", File("Top=500;Cfg Left=70;LockOuts Width=100;Locked Out=10."));
   store.ReadFix();
 
@@ -165,12 +167,12 @@ TEST(SettingsStoreTest, WindowSavesWriteTheFileAndABadFormWritesNothing) {
 
 TEST(SettingsStoreTest, FilesThatExistButCannotBeReadAreNeverOverwritten) {
   StoreParts parts;
-  auto& [folder, clock, program, log, view, feed] = parts;
+  auto& [folder, clock, program, log, view, feed, oplog, saved] = parts;
   // Velgate.cfg a folder, highwater.dat with a first field that is no number.
   std::filesystem::create_directory(folder.File("Velgate.cfg"));
   const std::string mark = "many,\"01-Jan-2026 1200Z\"\r\n";
   folder.Write("highwater.dat", mark);
-  SettingsStore store(program, log, view, feed);
+  SettingsStore store(program, log, saved, view, feed);
   store.ReadFix();
   store.WriteFix();
   EXPECT_TRUE(std::filesystem::is_directory(folder.File("Velgate.cfg")));
@@ -178,7 +180,7 @@ TEST(SettingsStoreTest, FilesThatExistButCannotBeReadAreNeverOverwritten) {
   EXPECT_NE(logged.find("ReadFix Velgate.cfg cannot be read"), std::string::npos) << logged;
   EXPECT_NE(logged.find("ReadFix highwater.dat cannot be read"), std::string::npos) << logged;
   EXPECT_EQ(logged.find("WriteFix"), std::string::npos) << "no attempt to write over it";
-  Highwater marks(store.Marks(), view, feed, clock, log, folder.File("highwater.dat"));
+  Highwater marks(store.Marks(), view, feed, clock, saved, folder.File("highwater.dat"));
   marks.UpdateHighwater(3);
   EXPECT_EQ(store.Marks().AllTimeHigh, 3);
   EXPECT_EQ(folder.Read("highwater.dat"), mark);
@@ -189,7 +191,7 @@ TEST(SettingsStoreTest, FilesThatExistButCannotBeReadAreNeverOverwritten) {
   const std::string locked = File("PreLoad=7;Locked Out=10.");
   folder.Write("Velgate.cfg", locked);
   std::filesystem::permissions(folder.File("Velgate.cfg"), std::filesystem::perms::none);
-  SettingsStore again(program, log, view, feed);
+  SettingsStore again(program, log, saved, view, feed);
   again.ReadFix();
   again.WriteFix();
   std::filesystem::permissions(folder.File("Velgate.cfg"), std::filesystem::perms::owner_read);

@@ -40,6 +40,8 @@ class GatewayThread {
   void Start(ViewListener* listener, std::function<void()> on_shutdown);
   /// Ends the thread and waits for it; the gateway is closed first if it still runs.
   void Stop();
+  /// What was not saved when the gateway ended (Gateway::UnsavedAtEnd); read after Stop.
+  const std::string& UnsavedAtEnd() const { return gateway_->UnsavedAtEnd(); }
   /// Where the operational log goes, set before Start; the sink is used on the gateway's thread.
   void SetLogSink(OperationsSink* sink) { gateway_->Log().SetSink(sink); }
 
