@@ -52,6 +52,13 @@ void PendingConnection::Refuse() {
   peer_.close(ignored);
 }
 
+bool PendingConnection::HungUp() {
+  if (!peer_.is_open()) return true;
+  char byte = 0;
+  const ssize_t n = ::recv(peer_.native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+  return n == 0 || (n < 0 && errno == ECONNRESET);
+}
+
 TcpSocket::TcpSocket(asio::io_context& io, TcpSocketEvents& events, int index, std::size_t send_cap)
     : events_(events),
       index_(index),

@@ -50,6 +50,8 @@ class PendingConnection {
   int RemotePort() const { return remote_port_; }
   /// Closes the connection now, without a byte.
   void Refuse();
+  /// Whether the caller has already hung up without sending a byte (its end is all that waits).
+  bool HungUp();
 
  private:
   friend class TcpSocket;

@@ -1,8 +1,8 @@
 // Admission: a connection request on a user or bridge listener becomes a stream, in this order:
 // watchdog, rate guard (user ports only: the bridge brings many callers from one program),
-// per-address limit, highwater, a free stream, accept, status row, lock-out test,
-// the offline notice or the announcement to the cluster. Each step takes the same time however
-// many streams there are.
+// per-address limit, highwater, a caller that has already hung up, a free stream, accept, status
+// row, lock-out test, the offline notice or the announcement to the cluster. Each step takes the
+// same time however many streams there are.
 
 #include <cassert>
 
@@ -39,7 +39,6 @@ void UserStreams::Admit(int index, PendingConnection& request, int& examined) {
   if (!bridge && RefusedForRate(address, number, request, table_.Socket(index).LocalPort())) {
     return;
   }
-
   // The table keeps the counts a walk over every stream would give (checked in test builds).
   assert(table_.CountsAgree(settings_.FirstStreamIndex));
   if (table_.ConnectedFrom(number) > kMostPerAddress) {
@@ -51,6 +50,13 @@ void UserStreams::Admit(int index, PendingConnection& request, int& examined) {
   }
   examined = table_.StreamMax();
   highwater_.UpdateHighwater(table_.LoggedInUsers());
+  if (request.HungUp()) {
+    // Gone before its turn, as a storm's callers mostly are: it has its connection number, as
+    // every caller past this point, but the cluster never hears of it.
+    table_.NextConnID();
+    request.Refuse();
+    return;
+  }
 
   const int s = table_.OpenSlot(settings_.FirstStreamIndex);
   examined = s;

@@ -80,9 +80,10 @@ class StreamTable final : private SocketStateListener {
   std::int32_t StreamMax() const { return stream_max_; }
   /// The last connection number given out, also shown in lblIDnr.
   std::int32_t LastConnID() const { return last_connection_; }
+  /// Gives out the next connection number (OpenSlot takes one for every stream it opens).
+  std::int32_t NextConnID();
 
  private:
-  std::int32_t NextConnID();
   void OnSocketState(int s, SocketState from, SocketState to) override;
   // Adds (+1) or takes away (-1) a stream's share of the counts, when it is connected.
   void Count(const Stream& stream, int delta);

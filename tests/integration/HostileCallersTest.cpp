@@ -87,10 +87,13 @@ TEST_F(HostileCallers, UsersStopShortOfTheReserveAndTheLinkStillGetsADescriptor)
 TEST_F(HostileCallers, AReconnectStormIsHeldAtTheDoorAndToldOncePerSpell) {
   StartOnline({"\"AGWenabled\",1", "\"RateLimit\",20"});
   LogLines();
-  // 2,000 connects and hang-ups from one address, in bursts the listener's backlog holds.
+  // 2,000 connects from one address, each sending a line end and hanging up, in bursts the
+  // listener's backlog holds.
   const auto storm = [&](int connects, int port) {
     for (int i = 0; i < connects; ++i) {
-      TestPeer(port, "127.0.0.7").Close();
+      TestPeer caller(port, "127.0.0.7");
+      caller.Send("\r\n");
+      caller.Close();
       if (i % 100 == 99) loop.Poll();
     }
   };
@@ -103,8 +106,8 @@ TEST_F(HostileCallers, AReconnectStormIsHeldAtTheDoorAndToldOncePerSpell) {
     return n;
   };
   const std::string up = ClusterGot();
-  EXPECT_EQ(count(up, "AA02"), 20u);
-  EXPECT_EQ(count(up, "AA03"), 20u);
+  EXPECT_EQ(count(up, "AA02^"), 20u);
+  EXPECT_EQ(count(up, "AA03^Connect Request^"), 20u);
   EXPECT_EQ(LogLines({"<4>refused", "<4>rate"}),
             Texts{"<4>refused ip=127.0.0.7 port=" + N(user_port) + " reason=rate"});
 
@@ -114,7 +117,8 @@ TEST_F(HostileCallers, AReconnectStormIsHeldAtTheDoorAndToldOncePerSpell) {
   const std::int32_t before = Table().LastConnID();
   storm(31, bridge_port);
   ASSERT_TRUE(loop.RunUntil([&] { return Table().LastConnID() == before + 31; }));
-  EXPECT_EQ(count(ClusterGot(), "AA03"), 32u);  // the other caller and all 31 of the bridge's
+  EXPECT_EQ(count(ClusterGot(), "AA03^Connect Request^"),
+            32u);  // the other caller and all 31 of the bridge's
   EXPECT_EQ(LogLines({"<4>refused"}), Texts{});
 
   // The window over, the spell's end is told with its count, and the address is let in again.
@@ -122,6 +126,14 @@ TEST_F(HostileCallers, AReconnectStormIsHeldAtTheDoorAndToldOncePerSpell) {
   EXPECT_EQ(LogLines({"<4>rate"}), Texts{"<4>rate spell-ended ip=127.0.0.7 refused=1981"});
   auto back = ConnectUser("127.0.0.7");
   EXPECT_EQ(Table().Socket(LastStream()).State(), SocketState::kConnected);
+
+  // A caller that hung up without a byte before its turn has its number, and nothing goes up.
+  ClusterGot();
+  const std::int32_t numbered = Table().LastConnID();
+  TestPeer(user_port, "127.0.0.9").Close();
+  ASSERT_TRUE(loop.RunUntil([&] { return Table().LastConnID() == numbered + 1; }));
+  loop.RunUntil(Never, std::chrono::milliseconds(50));
+  EXPECT_EQ(ClusterGot(), "");
 }
 
 TEST_F(HostileCallers, AFloodOfBadMonitorCommandsWritesAFewLinesAndCountsTheRest) {
