@@ -1,9 +1,11 @@
 // The built velgated in a folder of its own: command line, listeners, operator lines, ways out.
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,17 +24,22 @@
 namespace velgate::testing {
 namespace {
 
-// A program running, with its standard input, output and error in the test's hands.
+// A program running, with its standard input, output and error in the test's hands; as another
+// user when one is given (the test runs as root then).
 class Process {
  public:
-  explicit Process(std::vector<std::string> arguments, const char* program = VELGATED_PATH) {
+  explicit Process(std::vector<std::string> arguments, const char* program = VELGATED_PATH,
+                   uid_t as_user = 0) {
     int pipes[3][2];  // standard input, output and error; the child gets [0][0], [1][1], [2][1]
     for (auto& ends : pipes) EXPECT_EQ(::pipe2(ends, O_CLOEXEC), 0);
     std::vector<char*> argv = {const_cast<char*>(program)};
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
-    if ((pid_ = ::fork()) == 0) {  // the child: nothing but dup2 and exec
+    if ((pid_ = ::fork()) == 0) {  // the child: nothing but dup2, the user change and exec
       for (int fd = 0; fd < 3; ++fd) ::dup2(pipes[fd][fd == 0 ? 0 : 1], fd);
+      if (as_user != 0 &&
+          (::setgroups(0, nullptr) != 0 || ::setgid(as_user) != 0 || ::setuid(as_user) != 0))
+        ::_exit(126);
       ::execv(argv[0], argv.data());
       ::_exit(127);
     }
@@ -112,8 +119,9 @@ class NotifySocket {
 
 class Velgated : public GatewayFixture {
  protected:
-  Process& Run(const std::vector<std::string>& arguments, const char* program = VELGATED_PATH) {
-    return velgated.emplace(arguments, program);
+  Process& Run(const std::vector<std::string>& arguments, const char* program = VELGATED_PATH,
+               uid_t as_user = 0) {
+    return velgated.emplace(arguments, program, as_user);
   }
   // Up once the cluster listener's status line shows (a probe of it would be taken as the cluster).
   bool Started() { return Said("status: Listening for cluster on ") && PortAnswers(user_port); }
@@ -300,6 +308,47 @@ TEST_F(Velgated, ASecondGatewayOnTheSameFolderTouchesNothingAndEnds) {
   EXPECT_TRUE(Started()) << velgated->WrittenOn(STDERR_FILENO);
 }
 
+TEST_F(Velgated, InAFolderItMayNotWriteItSaysWhatIsNotSavedAndQuitEndsWithStatus1) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can start the gateway as another user";
+  constexpr uid_t kNobody = 65534;
+  folder.Write("Velgate.cfg", StandardConfig());
+  ::chmod(folder.Path().c_str(), 0755);  // root's folder: the gateway may read, never write
+  TempFolder manager_folder;
+  ::chmod(manager_folder.Path().c_str(), 0777);
+  NotifySocket manager(manager_folder.File("notify"));
+  ::chmod(manager.Path().c_str(), 0666);
+  ::setenv("NOTIFY_SOCKET", manager.Path().c_str(), 1);
+  Run({"--dir", folder.Path()}, VELGATED_PATH, kNobody);
+  ::unsetenv("NOTIFY_SOCKET");
+  ASSERT_TRUE(Started()) << velgated->WrittenOn(STDERR_FILENO);
+  // The rewrite at start fails, and so does the highwater rise past the logged-in user.
+  EXPECT_TRUE(Said("<3>save-failed file=\"Velgate.cfg\" error=\""));
+  TestPeer cluster(cluster_port);
+  cluster.Send("7261");
+  Expect(cluster, "AA01^2^6" + ETX + "AA18^" + ETX);
+  TestPeer user(user_port, "127.0.0.7");
+  Expect(cluster, "AA02^2^6" + ETX + "AA03^Connect Request^2^3^127.0.0.7^1^2" + ETX);
+  user.Send("g1abc\r\n");
+  Expect(cluster, "AA03^2^g1abc" + ETX);
+  cluster.Send(Down({"6", "2"}));
+  ASSERT_TRUE(velgated->WaitUntil([&] {
+    return manager.Heard().find("STATUS=1 user logged in") != std::string::npos;
+  })) << manager.Heard();
+  TestPeer second(user_port, "127.0.0.8");
+  EXPECT_TRUE(Said("<3>save-failed file=\"highwater.dat\" error=\""));
+  EXPECT_TRUE(velgated->WaitUntil([&] {
+    return manager.Heard().find("; not saved: Velgate.cfg (") != std::string::npos;
+  })) << manager.Heard();
+  velgated->Type("quit");
+  EXPECT_EQ(velgated->WaitForExit(), 1);
+  const std::string& written = velgated->WrittenOn(STDERR_FILENO);
+  EXPECT_NE(written.find("\nvelgated: not saved: Velgate.cfg ("), std::string::npos) << written;
+  EXPECT_NE(written.find("highwater.dat ("), std::string::npos) << written;
+  EXPECT_EQ(folder.Read("Velgate.cfg"), StandardConfig());
+  EXPECT_FALSE(folder.Read("error.log"));
+  EXPECT_FALSE(folder.Read("highwater.dat"));
+}
+
 TEST_F(Velgated, LogsEachEventWithItsPriorityQuietOrNotAndTellsTheServiceManager) {
   folder.Write("Velgate.cfg", StandardConfig({"\"Locked Out\",\"127.0.2.\""}));
   const std::string starting =
@@ -359,8 +408,10 @@ TEST_F(Velgated, ALogReaderThatStopsCostsLinesNeverTheServiceToUsers) {
   TestPeer cluster(cluster_port);
   cluster.Send("7261");
   Expect(cluster, "AA01^2^6" + ETX + "AA18^" + ETX);
-  for (int caller = 0; caller < 2000; ++caller)
-    TestPeer(user_port, "127.9." + N(caller / 200) + "." + N(1 + caller % 200)).Close();
+  for (int caller = 0; caller < 2000; ++caller) {
+    TestPeer locked_out(user_port, "127.9." + N(caller / 200) + "." + N(1 + caller % 200));
+    locked_out.Send("\r\n");  // a caller that hangs up without a byte never reaches the test
+  }
   TestPeer user(user_port, "127.0.0.7");
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (cluster.Received().find("^127.0.0.7^") == std::string::npos &&
