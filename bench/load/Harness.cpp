@@ -94,19 +94,13 @@ void Harness::ReadCluster() {
 }
 
 void Harness::OnClusterMessage(std::string_view message) {
+  ++messages_up_;
   if (message.size() < 5) return;
   const std::string_view code = message.substr(0, 5);
   if (code == "AA00^") {
-    // Lines that reached the gateway together may go up together: count line ends.
-    const std::string_view text =
-        message.substr(std::min(message.find('^', 5) + 1, message.size()));
-    std::size_t from = 0;
-    for (std::size_t end = text.find("\r\n"); end != std::string_view::npos;
-         end = text.find("\r\n", from)) {
-      ++lines_up_;
-      if (text[from] == 'L') up_latencies_.push_back(ProbeLatency(text.substr(from, end - from)));
-      from = end + 2;
-    }
+    OnLinesUp(message);
+  } else if (code == "AA17^") {
+    OnHangUp(message);
   } else if (code == "AA03^") {
     if (message.starts_with("AA03^Connect Request^")) {
       ++connect_requests_;
@@ -140,6 +134,33 @@ void Harness::OnClusterMessage(std::string_view message) {
   } else if (code == "AA18^") {
     online_ = true;
   }
+}
+
+void Harness::OnLinesUp(std::string_view message) {
+  // Lines that reached the gateway together may go up together: count line ends.
+  const std::string_view text = message.substr(std::min(message.find('^', 5) + 1, message.size()));
+  const int stream = NumberAt(message, 5);
+  std::size_t from = 0;
+  for (std::size_t end = text.find("\r\n"); end != std::string_view::npos;
+       end = text.find("\r\n", from)) {
+    ++lines_up_;
+    const std::string_view line = text.substr(from, end - from + 2);
+    if (line[0] == 'L') up_latencies_.push_back(ProbeLatency(line));
+    if (line[0] == 'R') {
+      SendDownstream("0\x03" + std::to_string(stream) + "\x03" + std::string(line) + "\x04");
+    }
+    from = end + 2;
+  }
+}
+
+void Harness::OnHangUp(std::string_view message) {
+  // AA17^call^stream^connection; the call is the caller's text, without a "^".
+  ++hang_ups_;
+  const std::size_t at = message.find('^', 5) + 1;
+  const int stream = at < message.size() ? NumberAt(message, at) : 0;
+  if (stream <= 0 || stream >= 32768) return;
+  const int u = user_of_stream_[static_cast<std::size_t>(stream)];
+  if (u >= 0) users_[static_cast<std::size_t>(u)]->ended = true;
 }
 
 void Harness::SendDownstream(std::string_view bytes) {
@@ -187,7 +208,7 @@ void Harness::ReadUser(int u) {
   User& user = *users_[static_cast<std::size_t>(u)];
   user.socket.async_read_some(asio::buffer(user.buffer),
                               [this, u, &user](std::error_code error, std::size_t n) {
-                                if (error) return;
+                                if (error || !reading_) return;
                                 OnUserData(user, n);
                                 ReadUser(u);
                               });
@@ -219,6 +240,7 @@ void Harness::OnProbeData(User& user, std::string_view data) {
        end = user.tail.find("\r\n", from)) {
     const std::string_view line = std::string_view(user.tail).substr(from, end - from);
     if (line.starts_with('L')) down_latencies_.push_back(ProbeLatency(line));
+    if (line.starts_with('R')) round_trips_.push_back(ProbeLatency(line));
     from = end + 2;
   }
   user.tail.erase(0, from);
@@ -234,6 +256,23 @@ bool Harness::SendFromUser(int u, std::string_view bytes) {
   const int fd = users_[static_cast<std::size_t>(u)]->socket.native_handle();
   return ::send(fd, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL) ==
          static_cast<ssize_t>(bytes.size());
+}
+
+void Harness::StopReading() {
+  reading_ = false;
+  std::error_code ignored;
+  for (auto& user : users_) user->socket.cancel(ignored);
+}
+
+int Harness::CloseEndedUsers() {
+  int closed = 0;
+  for (auto& user : users_) {
+    if (!user->ended || !user->socket.is_open()) continue;
+    std::error_code ignored;
+    user->socket.close(ignored);
+    ++closed;
+  }
+  return closed;
 }
 
 // --- callers that connect and go ---

@@ -1,8 +1,9 @@
 #pragma once
 // The load tool's side of every connection, on one Asio loop: the cluster server (it answers
-// connect requests with the login prompt and login lines with a confirmation, and counts what
-// comes up), N users from their own 127.x.y.z addresses (at most nine to an address), further
-// callers for the accept scenario, and a monitor client that reads everything it is sent.
+// connect requests with the login prompt and login lines with a confirmation, sends round-trip
+// probes back down, and counts what comes up), N users from their own 127.x.y.z addresses (at
+// most nine to an address), further callers for the accept scenario, and a monitor client that
+// reads everything it is sent.
 
 #include <array>
 #include <asio/io_context.hpp>
@@ -39,6 +40,7 @@ struct User {
   std::uint64_t received = 0;
   int stream = 0;
   bool logged_in = false;
+  bool ended = false;  // the cluster was told its stream ended (AA17)
 };
 
 class Harness {
@@ -53,14 +55,23 @@ class Harness {
   bool RunUntil(const std::function<bool()>& done, double seconds);
   /// Runs the loop for a while.
   void RunFor(double seconds);
+  asio::io_context& Io() { return io_; }
 
   // The cluster server.
   /// Queues bytes for the target, sent in order as fast as it takes them.
   void SendDownstream(std::string_view bytes);
+  /// Bytes queued for the target that it has not taken yet.
+  std::size_t DownstreamWaiting() const {
+    return cluster_pending_.size() + cluster_writing_.size();
+  }
+  /// Up-going messages of any kind counted so far.
+  std::uint64_t MessagesUp() const { return messages_up_; }
   /// Up-going messages counted so far: AA00 lines (any stream).
   std::uint64_t LinesUp() const { return lines_up_; }
   /// Connect requests counted so far.
   std::uint64_t ConnectRequests() const { return connect_requests_; }
+  /// Streams reported ended (AA17) so far.
+  std::uint64_t HangUps() const { return hang_ups_; }
   /// Latencies (ns) of probe lines that came up, since the last Clear.
   std::vector<std::int64_t>& UpLatencies() { return up_latencies_; }
 
@@ -72,8 +83,14 @@ class Harness {
   int UsersDone() const { return users_done_; }
   Clock::time_point LastUserDone() const { return last_user_done_; }
   std::vector<std::int64_t>& DownLatencies() { return down_latencies_; }
+  /// Round trips (ns) of "R" probe lines: a user sends one, the cluster sends it straight back.
+  std::vector<std::int64_t>& RoundTrips() { return round_trips_; }
   /// Sends bytes from user u without waiting; false when its socket is full.
   bool SendFromUser(int u, std::string_view bytes);
+  /// Every user stops reading its socket for good, as a stalled client does.
+  void StopReading();
+  /// Closes the sockets of the users whose stream has ended; returns how many.
+  int CloseEndedUsers();
 
   // Further callers: connects `count` more, at most `window` open at once; each is closed once
   // its connect request has reached the cluster.
@@ -87,6 +104,8 @@ class Harness {
  private:
   void ReadCluster();
   void OnClusterMessage(std::string_view message);
+  void OnLinesUp(std::string_view message);
+  void OnHangUp(std::string_view message);
   void FlushCluster();
   void StartUser(int u);
   void ReadUser(int u);
@@ -105,8 +124,10 @@ class Harness {
   std::string cluster_pending_;
   std::string cluster_writing_;
   bool online_ = false;
+  std::uint64_t messages_up_ = 0;
   std::uint64_t lines_up_ = 0;
   std::uint64_t connect_requests_ = 0;
+  std::uint64_t hang_ups_ = 0;
   std::vector<std::int64_t> up_latencies_;
   std::vector<int> user_of_stream_;
 
@@ -116,6 +137,8 @@ class Harness {
   int users_done_ = 0;
   Clock::time_point last_user_done_;
   std::vector<std::int64_t> down_latencies_;
+  std::vector<std::int64_t> round_trips_;
+  bool reading_ = true;
   int logins_wanted_ = 0;
   int logins_started_ = 0;
   int logins_done_ = 0;

@@ -4,10 +4,13 @@
 // screen, one JSON line per figure, and a CSV for the plot. Loopback only; it ends by itself.
 //
 //   velgate_load --gateway PATH --relay PATH [--streams 100,1000] [--passes 3] [--out DIR]
-//                [--only fanout|fanout_8_waiting|upstream|latency|spot|monitored|accepts]
-//                [--relay-too no] [--startup no]
+//                [--only fanout|fanout_8_waiting|upstream|latency|spot|monitored|accepts|
+//                        storm|stalled]
+//                [--relay-too no] [--startup no] [--config-extra '"Key",value' ...]
 // --only runs the logins and that one scenario (for a profile of it); latency needs fan-out
-// and upstream first and runs them too.
+// and upstream first and runs them too. The storm and the stalled users run only when named:
+// the one leaves thousands of sockets in TIME_WAIT, the other cuts every user.
+// --config-extra adds a record to the gateway's Velgate.cfg; it may be given more than once.
 
 #include <asio/io_context.hpp>
 #include <cmath>
@@ -38,7 +41,8 @@ struct Options {
   std::string out = ".";
   bool relay_too = true;
   bool startup = true;
-  std::string only;  // one scenario after the logins, or all of them
+  std::string only;                       // one scenario after the logins, or all of them
+  std::vector<std::string> config_extra;  // records added to the gateway's Velgate.cfg
 };
 
 Options ReadOptions(int argc, char** argv) {
@@ -53,6 +57,7 @@ Options ReadOptions(int argc, char** argv) {
     if (key == "--only") options.only = value;
     if (key == "--relay-too") options.relay_too = value != "no";
     if (key == "--startup") options.startup = value != "no";
+    if (key == "--config-extra") options.config_extra.push_back(value);
     if (key == "--streams") {
       options.streams.clear();
       std::istringstream list(value);
@@ -90,6 +95,8 @@ Figures RunPass(Target target, int n, const std::string& only) {
   if (wanted("monitored") && target.IsGateway())
     velgate::load::FanOutWatched(harness, target, figures);
   if (wanted("accepts")) velgate::load::Accepts(harness, figures);
+  if (only == "storm") velgate::load::ConnectionStorm(harness, target, figures);
+  if (only == "stalled") velgate::load::StalledUsers(harness, target, figures);
   target.Stop();
   return figures;
 }
@@ -130,14 +137,16 @@ int main(int argc, char** argv) {
       for (int turn = 0; turn < 2; ++turn) {
         const bool gateway = (turn + pass) % 2 == 0;
         if (!gateway && !options.relay_too) continue;
-        Target target =
-            gateway ? Target::Gateway(options.gateway, 0) : Target::Relay(options.relay);
+        Target target = gateway ? Target::Gateway(options.gateway, 0, options.config_extra)
+                                : Target::Relay(options.relay);
         const std::string name = target.Name();
         for (const auto& [figure, value] : RunPass(std::move(target), n, options.only))
           runs[name][figure].push_back(value);
       }
     }
     std::printf("\n%d streams (median of %d passes)\n", n, options.passes);
+    for (const std::string& record : options.config_extra)
+      std::printf("velgate with %s\n", record.c_str());
     std::printf("%-28s %14s %14s %8s\n", "figure", "velgate", "relay", "ratio");
     for (const auto& [figure, values] : runs["velgate"]) {
       const double ours = Median(values);

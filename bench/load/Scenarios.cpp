@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <vector>
+
+#include "Storm.h"
 
 namespace velgate::load {
 namespace {
@@ -34,6 +38,58 @@ int UserCount(Harness& harness) {
 
 void Fail(const char* what) {
   std::fprintf(stderr, "load: %s did not finish in time\n", what);
+}
+
+double Milliseconds(std::vector<std::int64_t>& values, double share) {
+  return Percentile(values, share) / 1000.0;
+}
+
+// The kernel's memory for TCP buffers, all sockets together, in pages ("TCP: ... mem N").
+long TcpMemoryPages() {
+  std::ifstream file("/proc/net/sockstat");
+  for (std::string line; std::getline(file, line);) {
+    if (!line.starts_with("TCP:")) continue;
+    std::istringstream fields(line.substr(4));
+    for (std::string name, value; fields >> name >> value;) {
+      if (name == "mem") return std::stol(value);
+    }
+  }
+  return -1;
+}
+
+// Storm callers and newcomers come from ranges no user or churned caller is given.
+std::vector<std::string> StormAddresses(int count) {
+  std::vector<std::string> addresses;
+  for (int a = 1; a <= count; ++a) addresses.push_back("127.250.0." + std::to_string(a));
+  return addresses;
+}
+
+std::string NewcomerAddress(int n) {
+  return "127.251." + std::to_string(n / 250) + "." + std::to_string(1 + n % 250);
+}
+
+int EndedUsers(Harness& harness) {
+  return static_cast<int>(std::count_if(harness.Users().begin(), harness.Users().end(),
+                                        [](const auto& user) { return user->ended; }));
+}
+
+// Runs the loop until the target has sent nothing up for half a second: what the storm set off
+// has all arrived.
+void UntilQuiet(Harness& harness, Storm& storm) {
+  std::uint64_t seen = harness.MessagesUp();
+  auto changed = Clock::now();
+  const bool quiet = harness.RunUntil(
+      [&] {
+        if (harness.MessagesUp() != seen) {
+          seen = harness.MessagesUp();
+          changed = Clock::now();
+        }
+        return storm.NewcomersWaiting() == 0 && Seconds(changed, Clock::now()) > 0.5;
+      },
+      15);
+  if (!quiet) Fail("the storm's aftermath");
+  storm.CallOff();
+  harness.RunUntil([&] { return storm.Idle(); }, 5);
 }
 
 }  // namespace
@@ -170,6 +226,135 @@ void Accepts(Harness& harness, Figures& figures) {
   const auto start = Clock::now();
   if (!harness.ChurnCallers(callers, 64, (users / 9 + 2) * 9)) Fail("accepts");
   figures["accepts_per_s"] = callers / Seconds(start, Clock::now());
+}
+
+void ConnectionStorm(Harness& harness, const Target& target, Figures& figures) {
+  const int users = UserCount(harness);
+  const int addresses = 50;
+  const int per_address = 200;
+  Storm storm(harness.Io(), target.UserPort());
+  harness.SetUserMode(UserMode::kLatency);
+  harness.RoundTrips().clear();
+  const std::uint64_t messages = harness.MessagesUp();
+  const std::uint64_t requests = harness.ConnectRequests();
+  const std::uint64_t hang_ups = harness.HangUps();
+  const int rate_lines = target.LogLines("reason=rate");
+  const int limit_lines = target.LogLines("reason=per-address-limit");
+  const double cpu = target.CpuSeconds();
+  const auto start = Clock::now();
+  storm.Start(StormAddresses(addresses), per_address, 200);
+  // Every 100 ms while the callers are at it: a newcomer, and a line from one of the users that
+  // the cluster sends straight back.
+  int ticks = 0;
+  const bool over = harness.RunUntil(
+      [&] {
+        if (storm.CallersDone()) return true;
+        if (Seconds(start, Clock::now()) >= ticks * 0.1) {
+          storm.StartNewcomer(NewcomerAddress(ticks));
+          harness.SendFromUser(ticks % users, "R" + std::to_string(NowNs()) + "\r\n");
+          ++ticks;
+        }
+        return false;
+      },
+      120);
+  if (!over) Fail("the storm");
+  const double seconds = Seconds(start, over ? storm.CallersFinished() : Clock::now());
+  UntilQuiet(harness, storm);
+  harness.SetUserMode(UserMode::kCount);
+
+  const int connects = addresses * per_address - storm.CallersFailed();
+  figures["storm_connects"] = connects;
+  figures["storm_connect_failures"] = storm.CallersFailed();
+  figures["storm_seconds"] = seconds;
+  figures["storm_connects_per_s"] = connects / seconds;
+  figures["storm_cluster_messages"] = static_cast<double>(harness.MessagesUp() - messages);
+  figures["storm_connect_requests_up"] = static_cast<double>(harness.ConnectRequests() - requests);
+  figures["storm_hang_ups_up"] = static_cast<double>(harness.HangUps() - hang_ups);
+  figures["storm_cpu_ms"] = (target.CpuSeconds() - cpu) * 1000;
+  figures["storm_rate_refusal_lines"] = target.LogLines("reason=rate") - rate_lines;
+  figures["storm_per_address_refusal_lines"] =
+      target.LogLines("reason=per-address-limit") - limit_lines;
+  figures["storm_newcomers"] = ticks;
+  figures["storm_newcomers_refused"] = storm.NewcomersRefused();
+  figures["storm_newcomers_unanswered"] = storm.NewcomersUnanswered();
+  figures["storm_newcomer_median_ms"] = Milliseconds(storm.PromptTimes(), 0.5);
+  figures["storm_newcomer_max_ms"] = Milliseconds(storm.PromptTimes(), 1.0);
+  figures["storm_round_trips"] = static_cast<double>(harness.RoundTrips().size());
+  figures["storm_round_trip_median_ms"] = Milliseconds(harness.RoundTrips(), 0.5);
+  figures["storm_round_trip_max_ms"] = Milliseconds(harness.RoundTrips(), 1.0);
+}
+
+void StalledUsers(Harness& harness, const Target& target, Figures& figures) {
+  const int users = UserCount(harness);
+  // Rounds of some 64 KiB to every stream, sixteen spots to a message, each round once the last
+  // has been written. A user is cut once more than 1 MiB waits for it in the target, and the
+  // kernel holds a few hundred KiB besides: after 3 MiB to a stream, more would change nothing.
+  std::string spots;
+  for (int k = 0; k < 16; ++k) spots += kSpot;
+  const int per_round = 52;
+  std::string round;
+  for (const auto& user : harness.Users()) {
+    for (int k = 0; k < per_round; ++k) round += Message(user->stream, spots);
+  }
+  const std::size_t round_bytes = per_round * spots.size();
+  const int most_rounds = static_cast<int>(3 * 1024 * 1024 / round_bytes) + 1;
+
+  const long rss_before = target.ResidentBytes();
+  const long tcp_before = TcpMemoryPages();
+  long rss_peak = rss_before;
+  long tcp_peak = tcp_before;
+  const auto sample = [&] {
+    rss_peak = std::max(rss_peak, target.ResidentBytes());
+    tcp_peak = std::max(tcp_peak, TcpMemoryPages());
+  };
+  harness.StopReading();
+  int rounds = 0;
+  int cut = EndedUsers(harness);
+  std::uint64_t hang_ups = harness.HangUps();
+  const auto start = Clock::now();
+  auto sampled = start;
+  auto progress = start;
+  auto last_cut = start;
+  const bool over = harness.RunUntil(
+      [&] {
+        const auto now = Clock::now();
+        if (Seconds(sampled, now) >= 0.02) {
+          sample();
+          sampled = now;
+        }
+        if (harness.HangUps() != hang_ups) {
+          hang_ups = harness.HangUps();
+          cut = EndedUsers(harness);
+          progress = last_cut = now;
+        }
+        if (cut == users) return true;
+        if (harness.DownstreamWaiting() > 0) return false;
+        if (rounds < most_rounds) {
+          harness.SendDownstream(round);
+          ++rounds;
+          progress = now;
+          return false;
+        }
+        // Everything has been sent: over once nobody has been cut for two seconds.
+        return Seconds(progress, now) > 2;
+      },
+      90);
+  if (!over) Fail("the stalled users");
+  sample();
+
+  figures["stalled_users"] = users;
+  figures["stalled_cut"] = cut;
+  figures["stalled_seconds_to_last_cut"] = cut > 0 ? Seconds(start, last_cut) : NAN;
+  figures["stalled_sent_kib_per_user"] = static_cast<double>(rounds * round_bytes) / 1024;
+  figures["stalled_rss_before_kib"] = static_cast<double>(rss_before) / 1024;
+  figures["stalled_rss_peak_kib"] = static_cast<double>(rss_peak) / 1024;
+  figures["stalled_rss_after_kib"] = static_cast<double>(target.ResidentBytes()) / 1024;
+  figures["tcp_pages_before"] = static_cast<double>(tcp_before);
+  figures["tcp_pages_peak"] = static_cast<double>(tcp_peak);
+  // The users' ends still hold what they never read, until the tool closes them too.
+  figures["tcp_pages_after"] = static_cast<double>(TcpMemoryPages());
+  harness.CloseEndedUsers();
+  figures["tcp_pages_after_closed"] = static_cast<double>(TcpMemoryPages());
 }
 
 }  // namespace velgate::load

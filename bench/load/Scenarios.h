@@ -1,7 +1,7 @@
 #pragma once
 // The load scenarios, each run against a target whose users are already logged in. Every
 // scenario returns its figures by name; throughputs in units per second, latencies in
-// microseconds, the target's CPU in microseconds per unit of work.
+// microseconds (the storm's in milliseconds), the target's CPU in microseconds per unit of work.
 
 #include <map>
 #include <string>
@@ -27,5 +27,11 @@ void SpotToAll(Harness& harness, Figures& figures);
 void FanOutWatched(Harness& harness, const Target& target, Figures& figures);
 /// Connection requests served while every user stays connected.
 void Accepts(Harness& harness, Figures& figures);
+/// 10,000 requests from 50 addresses that hang up at once: what reaches the cluster, how long a
+/// newcomer waits for the prompt meanwhile, and the users' round trip.
+void ConnectionStorm(Harness& harness, const Target& target, Figures& figures);
+/// Every user stops reading while the cluster keeps sending to it: the target's memory and the
+/// kernel's, and how many users are cut at their queue's cap. The users are gone afterwards.
+void StalledUsers(Harness& harness, const Target& target, Figures& figures);
 
 }  // namespace velgate::load

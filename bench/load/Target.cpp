@@ -58,13 +58,16 @@ Target Target::Prepared(const std::string& name, int port_count) {
   return target;
 }
 
-Target Target::Gateway(const std::string& program, int preload) {
+Target Target::Gateway(const std::string& program, int preload,
+                       const std::vector<std::string>& records) {
   Target target = Prepared("velgate", 3);
   const int ports[] = {target.cluster_port_, target.user_port_, target.monitor_port_};
-  std::ofstream(target.folder_ + "/Velgate.cfg")
-      << "\"ClusterPort\"," << ports[0] << "\r\n\"UserPort\",\"" << ports[1]
-      << "\"\r\n\"MonitorPort\",\"" << ports[2] << "\"\r\n\"PreLoad\"," << preload
-      << "\r\n\"ClusterAllow\",\"127.\"\r\n\"MonitorAllow\",\"127.\"\r\n";
+  std::ofstream config(target.folder_ + "/Velgate.cfg");
+  config << "\"ClusterPort\"," << ports[0] << "\r\n\"UserPort\",\"" << ports[1]
+         << "\"\r\n\"MonitorPort\",\"" << ports[2] << "\"\r\n\"PreLoad\"," << preload
+         << "\r\n\"ClusterAllow\",\"127.\"\r\n\"MonitorAllow\",\"127.\"\r\n";
+  for (const std::string& record : records) config << record << "\r\n";
+  config.close();
   // Users coming back after an outage: the all-time mark was reached long ago, so filling the
   // table does not rewrite highwater.dat at every login, as a first ever rise to it would.
   std::ofstream(target.folder_ + "/highwater.dat") << "30000,\"01-Jan-2026  00:00\"\r\n";
@@ -160,6 +163,15 @@ long Target::ResidentBytes() const {
     if (line.starts_with("VmRSS:")) return std::stol(line.substr(6)) * 1024;
   }
   return 0;
+}
+
+int Target::LogLines(const std::string& part) const {
+  std::ifstream file(folder_ + "/stderr.log");
+  int count = 0;
+  for (std::string line; std::getline(file, line);) {
+    if (line.find(part) != std::string::npos) ++count;
+  }
+  return count;
 }
 
 }  // namespace velgate::load

@@ -12,8 +12,10 @@ namespace velgate::load {
 
 class Target {
  public:
-  /// velgated in a fresh folder of its own, with free loopback ports and the given PreLoad.
-  static Target Gateway(const std::string& program, int preload);
+  /// velgated in a fresh folder of its own, with free loopback ports and the given PreLoad;
+  /// `records` ("Key",value each) are added to its Velgate.cfg.
+  static Target Gateway(const std::string& program, int preload,
+                        const std::vector<std::string>& records = {});
   /// The plain relay, on free loopback ports.
   static Target Relay(const std::string& program);
   Target(Target&& other) noexcept;
@@ -34,6 +36,8 @@ class Target {
   double CpuSeconds() const;
   /// Resident memory in bytes.
   long ResidentBytes() const;
+  /// Lines of the process's standard error so far that contain `part`.
+  int LogLines(const std::string& part) const;
   /// Ends the process with SIGTERM and waits for it.
   void Stop();
 
