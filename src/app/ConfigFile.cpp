@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "base/AddressRules.h"
 #include "platform/NumberText.h"
 #include "platform/RecordFile.h"
 
@@ -40,6 +41,12 @@ std::int32_t CheckedCount(const std::string& value, std::int32_t most) {
   const std::int32_t count = ToInteger32(Val(value));
   if (count < 0 || count > most) throw RunTimeError::InvalidPropertyValue();
   return count;
+}
+
+// An address list's record: a text prefix or a network in CIDR form.
+const std::string& CheckedAddressRule(const std::string& value) {
+  if (KindOfAddressRule(value) == AddressRuleKind::kBad) throw RunTimeError::InvalidPropertyValue();
+  return value;
 }
 
 double WindowValue(const std::string& value, bool size) {
@@ -103,11 +110,11 @@ void ApplyConfigRecord(const std::string& key, const std::string& value, Setting
   } else if (key == "MonitorPort") {
     settings.MonitorPort = CheckedPortText(value);
   } else if (key == "ClusterAllow") {
-    settings.ClusterAllow.push_back(value);
+    settings.ClusterAllow.push_back(CheckedAddressRule(value));
   } else if (key == "MonitorAllow") {
-    settings.MonitorAllow.push_back(value);
+    settings.MonitorAllow.push_back(CheckedAddressRule(value));
   } else if (key == "Locked Out") {
-    settings.AddLockOut(value);
+    settings.AddLockOut(CheckedAddressRule(value));
   } else if (key == "Top") {
     settings.MainWindow.top = ToSingle(WindowValue(value, false));
   } else if (key == "Left") {

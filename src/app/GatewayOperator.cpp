@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "app/Gateway.h"
+#include "base/AddressRules.h"
 #include "base/Version.h"
 #include "platform/NumberText.h"
 
@@ -89,6 +90,10 @@ ActionResult Gateway::StoreEditedLockOuts(const LockOutEditor& editor, std::stri
 ActionResult Gateway::AddLockOut(std::string_view prefix) {
   const Settings& settings = store_.Current();
   if (prefix.empty()) return {false, "a lock-out needs a prefix (an empty one refuses everyone)"};
+  if (KindOfAddressRule(prefix) == AddressRuleKind::kBad)
+    return {false, std::string(prefix) +
+                       " is neither an address prefix (\"192.0.2.\", \"2001:db8:\") nor a network "
+                       "(\"192.0.2.0/24\", \"2001:db8::/32\"): nothing changed"};
   const std::string entry(prefix);
   if (settings.LockOutPosition(entry) != 0)
     return {true, entry + " is already in the lock-out list: nothing changed"};
@@ -98,7 +103,7 @@ ActionResult Gateway::AddLockOut(std::string_view prefix) {
   const StreamTable& table = streams_.Table();
   for (int s = settings.FirstStreamIndex; s <= table.StreamMax(); ++s) {
     const Stream& stream = table.At(s);
-    if (Carried(stream) && stream.socket->RemoteHostIP().starts_with(entry)) ++matching;
+    if (Carried(stream) && AddressRuleMatches(entry, stream.socket->RemoteHostIP())) ++matching;
   }
   const std::string matches =
       PlainNumber(matching) +

@@ -157,6 +157,10 @@ void StartUp::StartTelnet() {
   } catch (const RunTimeError& error) {
     ListenerFailed(PortRole::kCluster, PlainNumber(settings_.ClusterPort), error);
   }
+  if (!TcpSocket::IPv6Missing().empty() && !ipv4_only_told_) {
+    ipv4_only_told_ = true;
+    parts_.oplog.Record(oplog::ListenIPv4Only{TcpSocket::IPv6Missing()});
+  }
   if (listeners_open_) listeners_open_();
 }
 

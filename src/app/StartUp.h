@@ -86,6 +86,7 @@ class StartUp {
   Timer timer5_;
   std::function<void()> after_pause_;
   std::function<void()> listeners_open_;
+  bool ipv4_only_told_ = false;  // the fall-back to IPv4 alone is told once
 };
 
 }  // namespace velgate

@@ -150,6 +150,9 @@ std::string LineOf(const oplog::Event& event, LogPriority priority) {
                 .Add("error", QuotedValue(e.error))
                 .Take();
           },
+          [&](const ListenIPv4Only& e) {
+            return line("listen ipv4-only").Add("error", QuotedValue(e.error)).Take();
+          },
           [&](const ClusterConnected& e) {
             return line("cluster connected").Add("ip", Word(e.ip)).Take();
           },
@@ -269,6 +272,7 @@ LogPriority PriorityOf(const oplog::Event& event) {
   if (std::holds_alternative<ClusterDropped>(event) ||
       std::holds_alternative<LinesDiscarded>(event) || std::holds_alternative<Refused>(event) ||
       std::holds_alternative<RateSpellEnded>(event) ||
+      std::holds_alternative<ListenIPv4Only>(event) ||
       std::holds_alternative<ListenerRecycled>(event) ||
       std::holds_alternative<ReloadFailed>(event) ||
       std::holds_alternative<ControlRefused>(event)) {

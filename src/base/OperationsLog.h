@@ -56,6 +56,10 @@ struct ListenFailed {
   PortRole role = PortRole::kUsers;
   std::string error;
 };
+/// The listeners opened on IPv4 alone: the machine has no IPv6.
+struct ListenIPv4Only {
+  std::string error;
+};
 struct ClusterConnected {
   std::string ip;
 };
@@ -144,11 +148,11 @@ struct Stopping {
   std::string by;      ///< without a signal: "operator" or "cluster"
 };
 
-using Event = std::variant<Starting, Listening, ListenFailed, ClusterConnected, ClusterOnline,
-                           ClusterDropped, LinesDiscarded, MonitorAttached, MonitorDropped,
-                           UserLoggedIn, UserEnded, Refused, RateSpellEnded, ListenerRecycled,
-                           Summary, Reloaded, ReloadFailed, ControlListening, ControlFailed,
-                           ControlRefused, ControlCommand, SaveFailed, Stopping>;
+using Event = std::variant<Starting, Listening, ListenFailed, ListenIPv4Only, ClusterConnected,
+                           ClusterOnline, ClusterDropped, LinesDiscarded, MonitorAttached,
+                           MonitorDropped, UserLoggedIn, UserEnded, Refused, RateSpellEnded,
+                           ListenerRecycled, Summary, Reloaded, ReloadFailed, ControlListening,
+                           ControlFailed, ControlRefused, ControlCommand, SaveFailed, Stopping>;
 
 }  // namespace oplog
 

@@ -21,12 +21,14 @@ void Settings::AddLockOut(std::string text) {
     LockOuts.resize(static_cast<std::size_t>(LockOutCount) + 1);
   }
   LockOutIndex.emplace(text, LockOutCount);  // an earlier equal entry keeps its place
+  if (const auto network = NetworkPrefix::Parse(text)) LockOutNetworks.Add(*network, LockOutCount);
   LockOuts[static_cast<std::size_t>(LockOutCount)] = std::move(text);
 }
 
 void Settings::ClearLockOuts() {
   LockOutCount = 0;
   LockOutIndex.clear();
+  LockOutNetworks.Clear();
 }
 
 std::int32_t Settings::LockOutPosition(std::string_view text) const {

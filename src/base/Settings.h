@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/AddressRules.h"
+
 namespace velgate {
 
 /// A window's position and size in twips.
@@ -52,6 +54,8 @@ struct Settings {
     }
   };
   std::unordered_map<std::string, std::int32_t, TextHash, std::equal_to<>> LockOutIndex;
+  /// The entries in CIDR form, by network.
+  NetworkIndex LockOutNetworks;
   /// Address prefixes allowed on the cluster and monitor ports; empty: any address.
   std::vector<std::string> ClusterAllow;
   std::vector<std::string> MonitorAllow;

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "base/AddressRules.h"
 #include "base/OperationsLine.h"
 #include "control/JsonWriter.h"
 
@@ -132,7 +133,8 @@ std::string Span(std::int64_t seconds) {
 }
 
 bool StreamFilter::Shows(const StreamStatus& stream) const {
-  return StartsWithAnyCase(stream.call, call) && stream.address.starts_with(address);
+  return StartsWithAnyCase(stream.call, call) &&
+         (address.empty() || AddressRuleMatches(address, stream.address));
 }
 
 ControlReply ReplyForm::Text(bool ok, const std::vector<std::string>& lines,

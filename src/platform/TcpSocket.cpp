@@ -6,6 +6,7 @@
 
 #include <array>
 #include <asio/connect.hpp>
+#include <asio/ip/v6_only.hpp>
 #include <asio/post.hpp>
 #include <cerrno>
 #include <chrono>
@@ -22,6 +23,11 @@ std::array<char, 64 * 1024>& SharedReadBuffer() {
   return buffer;
 }
 
+IpAddress AddressOf(const asio::ip::address& address) {
+  return address.is_v6() ? IpAddress::V6(address.to_v6().to_bytes())
+                         : IpAddress::V4(address.to_v4().to_uint());
+}
+
 bool DescriptorsExhausted(const std::error_code& error) {
   return error == std::errc::too_many_files_open ||
          error == std::errc::too_many_files_open_in_system || error == std::errc::no_buffer_space ||
@@ -34,16 +40,16 @@ PendingConnection::PendingConnection(LoopSocket peer) : peer_(std::move(peer)) {
   std::error_code error;
   tcp::endpoint remote = peer_.remote_endpoint(error);
   if (!error) {
-    remote_address_ = remote.address().to_v4();
-    remote_ip_ = remote_address_.to_string();
+    remote_address_ = AddressOf(remote.address());
+    remote_ip_ = remote_address_.Text();
     remote_port_ = remote.port();
   }
 }
 
 PendingConnection::PendingConnection(LoopSocket peer, const tcp::endpoint& remote, int local_port)
     : peer_(std::move(peer)),
-      remote_address_(remote.address().to_v4()),
-      remote_ip_(remote_address_.to_string()),
+      remote_address_(AddressOf(remote.address())),
+      remote_ip_(remote_address_.Text()),
       remote_port_(remote.port()),
       local_port_(local_port) {}
 
@@ -77,7 +83,7 @@ TcpSocket::~TcpSocket() {
 }
 
 std::string TcpSocket::RemoteHostIP() const {
-  if (has_remote_address_) return remote_address_.to_string();
+  if (has_remote_address_) return remote_address_.Text();
   return rare_ ? rare_->host : std::string();
 }
 
@@ -110,10 +116,29 @@ void TcpSocket::Listen() {
   std::error_code error;
   auto& acceptor = Rare().acceptor;
   if (!acceptor) acceptor = std::make_unique<LoopAcceptor>(Io());
-  acceptor->open(tcp::v4(), error);
+  const auto port = static_cast<unsigned short>(local_port_);
+  // Both families on one socket ([::], IPv4 callers arriving v4-mapped); IPv4 alone where the
+  // machine has no IPv6.
+  if (ipv6_enabled_) {
+    acceptor->open(tcp::v6(), error);
+  } else {
+    error = std::make_error_code(std::errc::address_family_not_supported);  // as if none
+  }
+  if (!error) acceptor->set_option(asio::ip::v6_only(false), error);
   if (!error) acceptor->set_option(LoopAcceptor::reuse_address(true), error);
-  if (!error) {
-    acceptor->bind(tcp::endpoint(tcp::v4(), static_cast<unsigned short>(local_port_)), error);
+  if (!error) acceptor->bind(tcp::endpoint(tcp::v6(), port), error);
+  if (error == std::errc::address_family_not_supported ||
+      error == std::errc::address_not_available || error == std::errc::invalid_argument ||
+      error == std::errc::operation_not_supported) {
+    if (ipv6_missing_.empty()) ipv6_missing_ = error.message();
+    std::error_code ignored;
+    acceptor->close(ignored);
+    error.clear();
+  }
+  if (!acceptor->is_open()) {
+    acceptor->open(tcp::v4(), error);
+    if (!error) acceptor->set_option(LoopAcceptor::reuse_address(true), error);
+    if (!error) acceptor->bind(tcp::endpoint(tcp::v4(), port), error);
   }
   if (!error) acceptor->listen(asio::socket_base::max_listen_connections, error);
   if (error) {
@@ -158,7 +183,7 @@ void TcpSocket::StartAccepting() {
         if (rare_->reserve && rare_->reserve->InReserve(peer.native_handle())) {
           std::error_code ignored;
           peer.close(ignored);
-          rare_->on_refused(rare_->caller.address().to_string(), local_port_);
+          rare_->on_refused(AddressOf(rare_->caller.address()).Text(), local_port_);
           if (*life == generation && state_ == SocketState::kListening) StartAccepting();
           return;
         }
@@ -249,7 +274,7 @@ void TcpSocket::Connect(const std::string& host, int port) {
   if (!resolver) resolver = std::make_unique<tcp::resolver>(Io());
   const std::uint64_t generation = *life_;
   auto life = life_;
-  resolver->async_resolve(tcp::v4(), host, std::to_string(port),
+  resolver->async_resolve(host, std::to_string(port),
                           [this, life, generation](const std::error_code& error,
                                                    const tcp::resolver::results_type& results) {
                             if (*life != generation) return;
@@ -266,7 +291,7 @@ void TcpSocket::Connect(const std::string& host, int port) {
                                     Fail(connect_error);
                                     return;
                                   }
-                                  remote_address_ = peer.address().to_v4();
+                                  remote_address_ = AddressOf(peer.address());
                                   has_remote_address_ = true;
                                   std::error_code ignored;
                                   local_port_ = socket_.local_endpoint(ignored).port();

@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include "platform/DescriptorReserve.h"
+#include "platform/IpAddress.h"
 #include "platform/RunTimeError.h"
 
 namespace velgate {
@@ -44,8 +45,9 @@ class PendingConnection {
   explicit PendingConnection(LoopSocket peer);
   /// A caller whose address the accept already gave, on the listener's port.
   PendingConnection(LoopSocket peer, const asio::ip::tcp::endpoint& remote, int local_port);
-  /// The caller's address as dotted IPv4 text.
+  /// The caller's address as text: dotted IPv4, or IPv6 in its RFC 5952 form.
   const std::string& RemoteHostIP() const { return remote_ip_; }
+  const IpAddress& RemoteAddress() const { return remote_address_; }
   /// The caller's TCP port.
   int RemotePort() const { return remote_port_; }
   /// Closes the connection now, without a byte.
@@ -56,7 +58,7 @@ class PendingConnection {
  private:
   friend class TcpSocket;
   LoopSocket peer_;
-  asio::ip::address_v4 remote_address_;
+  IpAddress remote_address_;
   std::string remote_ip_;
   int remote_port_ = 0;
   int local_port_ = 0;  // 0: ask the socket
@@ -109,14 +111,22 @@ class TcpSocket {
   /// The remote port of the connection.
   int RemotePort() const { return remote_port_; }
   void SetRemotePort(int port) { remote_port_ = port; }
-  /// The remote address of the connection as dotted IPv4 text; while an outgoing connection is
-  /// being made, the host it was asked for.
+  /// The remote address of the connection as text (dotted IPv4, or IPv6 in its RFC 5952 form);
+  /// while an outgoing connection is being made, the host it was asked for.
   std::string RemoteHostIP() const;
   /// This socket's index in its owner's array.
   int Index() const { return index_; }
 
-  /// Listens on LocalPort on every IPv4 address; throws RunTimeError when it cannot.
+  /// Listens on LocalPort on every address, IPv6 and IPv4 on one socket, or IPv4 alone where
+  /// the machine has no IPv6; throws RunTimeError when it cannot.
   void Listen();
+  /// Whether listeners try IPv6 first; a test turns it off to play a machine without IPv6.
+  static void SetIPv6Enabled(bool enabled) {
+    ipv6_enabled_ = enabled;
+    ipv6_missing_.clear();
+  }
+  /// Why a listener opened on IPv4 alone, the first time one did; empty while none has.
+  static const std::string& IPv6Missing() { return ipv6_missing_; }
   /// Takes a pending connection onto this closed socket; throws RunTimeError when it cannot.
   void Accept(PendingConnection& request);
   /// Stops listening and takes the caller on this socket itself, so no second caller gets in
@@ -183,6 +193,9 @@ class TcpSocket {
   // The loop, as the socket's own executor knows it: a socket holds no reference of its own.
   asio::io_context& Io() { return socket_.get_executor().context(); }
 
+  static inline bool ipv6_enabled_ = true;
+  static inline std::string ipv6_missing_;
+
   // Laid out so that the small members share their words: 19,000 streams hold one socket each.
   TcpSocketEvents& events_;
   int index_;
@@ -190,8 +203,8 @@ class TcpSocket {
   std::uint32_t send_cap_;
   int local_port_ = 0;
   int remote_port_ = 0;
-  // The caller's address in its four bytes; text only when asked for.
-  asio::ip::address_v4 remote_address_;
+  // The caller's address in its bytes; text only when asked for.
+  IpAddress remote_address_;
   bool has_remote_address_ = false;
   bool flush_scheduled_ = false;
   bool waiting_writable_ = false;

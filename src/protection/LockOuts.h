@@ -1,6 +1,7 @@
 #pragma once
 // The lock-out test: an address is locked out when an entry of the list begins it, character
-// by character ("192.0.2." refuses 192.0.2.7 but not 192.0.20.1; an empty entry refuses all).
+// by character ("192.0.2." refuses 192.0.2.7 but not 192.0.20.1; an empty entry refuses all),
+// or is a network in CIDR form that holds it (see base/AddressRules.h).
 
 #include <cstdint>
 #include <string>

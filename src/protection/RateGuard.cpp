@@ -2,12 +2,6 @@
 
 namespace velgate {
 
-std::string RateGuard::KeyText(std::uint64_t key) {
-  const auto number = static_cast<std::uint32_t>(key);
-  return std::to_string(number >> 24) + "." + std::to_string((number >> 16) & 255) + "." +
-         std::to_string((number >> 8) & 255) + "." + std::to_string(number & 255);
-}
-
 std::size_t RateGuard::SetOf(std::uint64_t key) {
   // A multiplicative hash spreads neighbouring addresses over the sets.
   return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 40) % kSets;

@@ -43,12 +43,8 @@ class RateGuard {
   explicit RateGuard(std::function<void(const SpellEnded&)> on_spell_ended)
       : on_spell_ended_(std::move(on_spell_ended)) {}
 
-  /// The key of an IPv4 address given as its 32-bit number.
-  static constexpr std::uint64_t KeyOfIPv4(std::uint32_t number) { return kIPv4Tag | number; }
-  /// The address a key stands for, as the logs show it.
-  static std::string KeyText(std::uint64_t key);
-
-  /// Counts one connection request from key at now_ms (steady) and says whether it may go on.
+  /// Counts one connection request from key (IpAddress::CountKey) at now_ms (steady) and says
+  /// whether it may go on.
   Verdict Ask(std::uint64_t key, std::int64_t now_ms, Limits limits);
   /// Ends the spells whose window is over by now_ms, telling each. Cheap when none is open.
   void EndSpells(std::int64_t now_ms);
@@ -56,7 +52,6 @@ class RateGuard {
   std::size_t OpenSpells() const { return open_spells_; }
 
  private:
-  static constexpr std::uint64_t kIPv4Tag = std::uint64_t{1} << 63;
   struct Entry {
     std::uint64_t key = 0;  // 0: free
     std::int64_t window_start_ms = 0;

@@ -34,14 +34,14 @@ void UserStreams::OnConnectionRequest(int index, PendingConnection& request) {
 void UserStreams::Admit(int index, PendingConnection& request, int& examined) {
   watchdog_.Reset(index);
   const std::string address = request.RemoteHostIP();
-  const std::int32_t number = IPToNumber(address);
+  const std::uint64_t key = request.RemoteAddress().CountKey();
   const bool bridge = settings_.AGWEnabled != 0 && index >= settings_.AGWIndex;
-  if (!bridge && RefusedForRate(address, number, request, table_.Socket(index).LocalPort())) {
+  if (!bridge && RefusedForRate(address, key, request, table_.Socket(index).LocalPort())) {
     return;
   }
   // The table keeps the counts a walk over every stream would give (checked in test builds).
   assert(table_.CountsAgree(settings_.FirstStreamIndex));
-  if (table_.ConnectedFrom(number) > kMostPerAddress) {
+  if (table_.ConnectedFrom(key) > kMostPerAddress) {
     // Taken and closed at once, without a word: the listener itself keeps listening.
     oplog_.Record(
         oplog::Refused{address, table_.Socket(index).LocalPort(), Refusal::kPerAddressLimit});
@@ -72,7 +72,7 @@ void UserStreams::Admit(int index, PendingConnection& request, int& examined) {
   row.address_tip.clear();
   row.address.text = socket.RemoteHostIP();
   row.address_tag = PlainNumber(index);
-  table_.SetAddressNumber(s, number);
+  table_.SetAddressKey(s, key);
   stream.is_bridge = bridge;
   if (monitor_.FollowNew) monitor_.MonitoredStream = static_cast<std::int16_t>(s);
   uplink_->SendToCluster(AA02(settings_.FirstStreamIndex, table_.StreamMax()));
@@ -98,11 +98,10 @@ void UserStreams::Admit(int index, PendingConnection& request, int& examined) {
       AA03ConnectRequest(s, row.address.text, row.address_tag, stream.connection));
 }
 
-bool UserStreams::RefusedForRate(const std::string& address, std::int32_t number,
+bool UserStreams::RefusedForRate(const std::string& address, std::uint64_t key,
                                  PendingConnection& request, int local_port) {
   const auto verdict =
-      rate_guard_.Ask(RateGuard::KeyOfIPv4(static_cast<std::uint32_t>(number)), clock_.SteadyMs(),
-                      {settings_.RateLimit, settings_.RateWindow});
+      rate_guard_.Ask(key, clock_.SteadyMs(), {settings_.RateLimit, settings_.RateWindow});
   if (verdict == RateGuard::Verdict::kAllowed) return false;
   if (verdict == RateGuard::Verdict::kFirstRefusal) {
     oplog_.Record(oplog::Refused{address, local_port, Refusal::kRate});

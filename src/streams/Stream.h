@@ -36,8 +36,8 @@ struct Stream {
   StreamState state = StreamState::kAccepted;
   /// The connection number the cluster knows this occupant by (StreamConnID); 0 when none.
   std::int32_t connection = 0;
-  /// The caller's address as IPToNumber gives it; 0 once the stream has ended.
-  std::int32_t address_number = 0;
+  /// What the caller counts by (IpAddress::CountKey); kNoCountKey once the stream has ended.
+  std::uint64_t address_key = IpAddress::kNoCountKey;
   /// When the occupant connected, in steady seconds (the operator's list of streams).
   std::uint32_t connected_s = 0;
   /// Input held until its line end arrives (StreamInputHolding).

@@ -5,26 +5,6 @@
 
 namespace velgate {
 
-std::int32_t IPToNumber(std::string_view address) {
-  double parts[4] = {0, 0, 0, 0};
-  std::size_t start = 0;
-  int count = 0;
-  for (;;) {
-    std::size_t dot = address.find('.', start);
-    std::string_view part =
-        address.substr(start, dot == std::string_view::npos ? dot : dot - start);
-    if (count < 4) parts[count] = Val(part);
-    ++count;
-    if (dot == std::string_view::npos) break;
-    start = dot + 1;
-  }
-  if (count < 4) throw RunTimeError::SubscriptOutOfRange();
-  double a = ToInteger32(parts[0]);
-  double sum = parts[1] * 65536 + parts[2] * 256 + parts[3];
-  double result = a <= 127 ? a * 16777216 + sum : -((a - 127) * 16777216 + sum);
-  return ToInteger32(result);
-}
-
 StreamTable::StreamTable(asio::io_context& io, TimerQueue& timers, ViewModel& view,
                          TcpSocketEvents& events, std::function<void(int)> on_login_tick)
     : io_(io),
@@ -95,15 +75,15 @@ void StreamTable::SetState(int s, StreamState state) {
   Count(stream, +1);
 }
 
-void StreamTable::SetAddressNumber(int s, std::int32_t number) {
+void StreamTable::SetAddressKey(int s, std::uint64_t key) {
   Stream& stream = At(s);
   Count(stream, -1);
-  stream.address_number = number;
+  stream.address_key = key;
   Count(stream, +1);
 }
 
-std::int32_t StreamTable::ConnectedFrom(std::int32_t number) const {
-  const auto found = connected_per_address_.find(number);
+std::int32_t StreamTable::ConnectedFrom(std::uint64_t key) const {
+  const auto found = connected_per_address_.find(key);
   return found == connected_per_address_.end() ? 0 : found->second;
 }
 
@@ -113,9 +93,9 @@ void StreamTable::Count(const Stream& stream, int delta) {
 
 void StreamTable::CountConnected(const Stream& stream, int delta) {
   if (stream.state == StreamState::kLoggedIn) logged_in_connected_ += delta;
-  std::int32_t& same = connected_per_address_[stream.address_number];
+  std::int32_t& same = connected_per_address_[stream.address_key];
   same += delta;
-  if (same == 0) connected_per_address_.erase(stream.address_number);
+  if (same == 0) connected_per_address_.erase(stream.address_key);
 }
 
 void StreamTable::OnSocketState(int s, SocketState from, SocketState to) {
@@ -131,14 +111,14 @@ void StreamTable::OnSocketState(int s, SocketState from, SocketState to) {
 
 bool StreamTable::CountsAgree(int first_stream) const {
   std::int32_t users = 0;
-  std::unordered_map<std::int32_t, std::int32_t> per_address;
+  std::unordered_map<std::uint64_t, std::int32_t> per_address;
   std::set<int> closed;
   for (int s = 0; s <= stream_max_; ++s) {
     const Stream& stream = streams_[static_cast<std::size_t>(s)];
     if (stream.socket->State() == SocketState::kClosed) closed.insert(s);
     if (s < first_stream || stream.socket->State() != SocketState::kConnected) continue;
     if (stream.state == StreamState::kLoggedIn) ++users;
-    ++per_address[stream.address_number];
+    ++per_address[stream.address_key];
   }
   return users == logged_in_connected_ && per_address == connected_per_address_ &&
          closed == closed_;

@@ -28,7 +28,6 @@ namespace velgate {
 
 /// A dotted IPv4 text as a number: below 128.0.0.0 positive, from there on negative.
 /// RunTimeError when it has fewer than four parts or leaves the 32-bit range.
-std::int32_t IPToNumber(std::string_view address);
 
 class StreamTable final : private SocketStateListener {
  public:
@@ -62,9 +61,9 @@ class StreamTable final : private SocketStateListener {
   /// Sets stream s's state.
   void SetState(int s, StreamState state);
   /// Sets stream s's caller's address number.
-  void SetAddressNumber(int s, std::int32_t number);
+  void SetAddressKey(int s, std::uint64_t key);
   /// Connected streams whose caller has the address number.
-  std::int32_t ConnectedFrom(std::int32_t number) const;
+  std::int32_t ConnectedFrom(std::uint64_t key) const;
   /// Connected streams whose user is logged in.
   std::int32_t LoggedInUsers() const { return logged_in_connected_; }
   /// Whether the running counts are what a walk over the streams from first_stream finds.
@@ -98,7 +97,7 @@ class StreamTable final : private SocketStateListener {
   std::int32_t stream_max_ = -1;
   std::int32_t last_connection_ = 0;
   std::set<int> closed_;  // indices whose socket is closed
-  std::unordered_map<std::int32_t, std::int32_t> connected_per_address_;
+  std::unordered_map<std::uint64_t, std::int32_t> connected_per_address_;
   std::int32_t logged_in_connected_ = 0;
   ConnectionOptions options_{kUserSendBuffer, 0};
 };

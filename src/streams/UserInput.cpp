@@ -190,8 +190,12 @@ void UserStreams::CopyInputToMonitor(int s, std::string_view text) {
 void UserStreams::RefuseNuisance(int s, Refusal reason) {
   TellRefused(table_.Socket(s), reason);
   StatusRow& row = view_.MutableRow(s);
-  // Locked out from the next connection request on.
-  settings_.AddLockOut(row.address.text);
+  // Locked out from the next connection request on: an IPv6 caller with its /64, any address
+  // of which it may take. A bridge caller has no address of its own to lock out (the bridge's
+  // is every packet user's).
+  const Stream& stream = table_.At(s);
+  if (!stream.is_bridge && stream.address_key != IpAddress::kNoCountKey)
+    settings_.AddLockOut(IpAddress::CountKeyText(stream.address_key));
   table_.SetState(s, StreamState::kRefused);
   row.call.colour = colours::kRed;
   row.port.colour = colours::kLightPink;

@@ -29,7 +29,7 @@ UserStreams::UserStreams(asio::io_context& io, TimerQueue& timers, Parts parts)
       clock_(parts.clock),
       table_(io, timers, parts.view, *this, [this](int s) { LoginTimerTick(s); }),
       rate_guard_([this](const RateGuard::SpellEnded& ended) {
-        oplog_.Record(oplog::RateSpellEnded{RateGuard::KeyText(ended.key), ended.refused});
+        oplog_.Record(oplog::RateSpellEnded{IpAddress::CountKeyText(ended.key), ended.refused});
       }),
       rate_spells_timer_(timers, 1000, false, [this] { EndRateSpells(); }) {}
 
@@ -56,7 +56,7 @@ void UserStreams::StopLoginTimer(Stream& stream) {
 
 void UserStreams::ReportStreamEnded(int s) {
   Stream& stream = table_.At(s);
-  table_.SetAddressNumber(s, 0);
+  table_.SetAddressKey(s, IpAddress::kNoCountKey);
   StatusRow& row = view_.MutableRow(s);
   PaintEnded(row);
   SendRow(s);
@@ -82,7 +82,7 @@ void UserStreams::VelgateInForceClose(int s) {
   TellEnded(s, StreamEnding::kClusterClosed);
   Stream& stream = table_.At(s);
   PaintEnded(view_.MutableRow(s));
-  table_.SetAddressNumber(s, 0);
+  table_.SetAddressKey(s, IpAddress::kNoCountKey);
   SendRow(s);
   stream.socket->CloseAndReset();
   table_.SetState(s, StreamState::kAccepted);
@@ -103,7 +103,7 @@ void UserStreams::CloseStream(int s, StreamEnding how) {
     PaintEnded(row);
     row.address_tip.clear();
     SendRow(s);
-    table_.SetAddressNumber(s, 0);
+    table_.SetAddressKey(s, IpAddress::kNoCountKey);
     StopLoginTimer(stream);
   } catch (const RunTimeError&) {
     error_log_.Write("VelgateIn_Close", PlainNumber(s));

@@ -84,7 +84,7 @@ class UserStreams final : private TcpSocketEvents {
   void OnConnectionRequest(int index, PendingConnection& request) override;
   void Admit(int index, PendingConnection& request, int& examined);
   bool LockedOut(const std::string& address, int s);
-  bool RefusedForRate(const std::string& address, std::int32_t number, PendingConnection& request,
+  bool RefusedForRate(const std::string& address, std::uint64_t key, PendingConnection& request,
                       int local_port);
   void EndRateSpells();
   // Input.

@@ -1,6 +1,8 @@
 // Fuzz target: the pure readers of untrusted bytes. The first byte picks one: the telnet filter
 // (in blocks; it never makes text longer), the Velgate.cfg reader (read, derived, written) or
-// the highwater.dat reader.
+// the highwater.dat reader. The Velgate.cfg reader's lists (text prefixes and networks, IPv4 and
+// IPv6) are then matched against addresses of both families, and the bytes themselves are read
+// as an address, a network and a list record.
 
 #include <cstdlib>
 #include <string>
@@ -10,6 +12,7 @@
 #include "codec/TelnetFilter.h"
 #include "platform/RunTimeError.h"
 #include "protection/HighwaterFile.h"
+#include "protection/LockOuts.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
@@ -30,6 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       velgate::FinishConfigReading(settings);
       velgate::AddBridgePortEntry(settings);
       velgate::WriteConfigText(settings);
+      for (const char* address : {"192.0.2.7", "2001:db8::1", "::1"}) {
+        velgate::FirstMatchingLockOut(settings, address);
+        velgate::Allowed(settings.ClusterAllow, address);
+      }
+      velgate::IpAddress::Parse(bytes);
+      if (const auto network = velgate::NetworkPrefix::Parse(bytes)) network->Text();
+      velgate::AddressRuleMatches(bytes, "2001:db8::1");
       break;
     }
     default:

@@ -16,6 +16,11 @@ std::vector<std::string> FuzzSeeds() {
       "\"LockOuts Width\",3675\r\n"s,
       "\x01\"PreLoad\",abc\n\"Width\",1e99\r\"UserPort\",\"07373\",extra\r\n\"\r\n"s,
       "\x01\"UserPort\"\r\n\"Locked Out\"\r\n,,,\r\n\"unterminated"s,
+      "\x01\"Locked Out\",\"192.0.2.0/26\"\r\n\"Locked Out\",\"2001:db8::/32\"\r\n"
+      "\"Locked Out\",\"10.0.0.0/33\"\r\n\"ClusterAllow\",\"::1/128\"\r\n"
+      "\"MonitorAllow\",\"2001:db8:\"\r\n"s,
+      "\x01"
+      "2001:db8::/48"s,
       "\x02"
       "17,\"04-Dec-2026 1200Z\"\r\n"s,
       "\x02many\r\n"s,

@@ -13,7 +13,19 @@
 namespace velgate::testing {
 namespace {
 
+bool IsV6(const std::string& ip) {
+  return ip.find(':') != std::string::npos;
+}
+
 int Call(int fd, const std::string& ip, int port, bool connect) {
+  if (IsV6(ip)) {
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET6, ip.c_str(), &address.sin6_addr);
+    const auto* a = reinterpret_cast<const sockaddr*>(&address);
+    return connect ? ::connect(fd, a, sizeof address) : ::bind(fd, a, sizeof address);
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
@@ -53,10 +65,11 @@ bool PortAnswers(int port) {
 }
 
 TestPeer::TestPeer(int port, const std::string& source_address)
-    : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    : fd_(::socket(IsV6(source_address) ? AF_INET6 : AF_INET, SOCK_STREAM, 0)) {
   int one = 1;
   ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  if (Call(fd_, source_address, 0, false) != 0 || Call(fd_, "127.0.0.1", port, true) != 0) Close();
+  const std::string target = IsV6(source_address) ? "::1" : "127.0.0.1";
+  if (Call(fd_, source_address, 0, false) != 0 || Call(fd_, target, port, true) != 0) Close();
   NonBlocking(fd_);
 }
 
@@ -109,10 +122,11 @@ void TestPeer::Close() {
   fd_ = -1;
 }
 
-PortHolder::PortHolder(int port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+PortHolder::PortHolder(int port, const std::string& address)
+    : fd_(::socket(IsV6(address) ? AF_INET6 : AF_INET, SOCK_STREAM, 0)) {
   int one = 1;
   ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  Call(fd_, "0.0.0.0", port, false);
+  Call(fd_, address, port, false);
   ::listen(fd_, 8);
   NonBlocking(fd_);
 }

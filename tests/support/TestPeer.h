@@ -1,5 +1,6 @@
 #pragma once
-// A plain TCP client for tests: connects to a loopback port from a chosen 127.0.0.x address,
+// A plain TCP client for tests: connects to a loopback port from a chosen 127.x.y.z address (or
+// an IPv6 one, to ::1),
 // sends bytes and collects what arrives, without blocking the loop that serves it.
 
 #include <memory>
@@ -17,7 +18,8 @@ bool PortAnswers(int port);
 
 class TestPeer {
  public:
-  /// Connects to 127.0.0.1:port from source_address; Connected() tells whether it worked.
+  /// Connects to 127.0.0.1:port from source_address, or to [::1]:port from an IPv6 source;
+  /// Connected() tells whether it worked.
   explicit TestPeer(int port, const std::string& source_address = "127.0.0.1");
   /// Connects to the local (Unix-domain) socket at path.
   static std::unique_ptr<TestPeer> Local(const std::string& path);
@@ -57,10 +59,11 @@ class TestPeer {
   std::string received_;
 };
 
-/// A port held the way another program would hold it (0: any free port); it takes connections.
+/// A port held the way another program would hold it (0: any free port) on an address (IPv4's
+/// every one by default, or "::1"); it takes connections.
 class PortHolder {
  public:
-  explicit PortHolder(int port = 0);
+  explicit PortHolder(int port = 0, const std::string& address = "0.0.0.0");
   ~PortHolder() { Release(); }
   PortHolder(const PortHolder&) = delete;
   PortHolder& operator=(const PortHolder&) = delete;

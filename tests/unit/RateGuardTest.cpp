@@ -1,5 +1,7 @@
 #include "protection/RateGuard.h"
 
+#include "platform/IpAddress.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -16,7 +18,7 @@ struct Guarded {
   RateGuard guard{[this](const RateGuard::SpellEnded& spell) { ended.push_back(spell); }};
 };
 
-constexpr std::uint64_t kCaller = RateGuard::KeyOfIPv4(0xC0000205);  // 192.0.2.5
+const std::uint64_t kCaller = IpAddress::V4(0xC0000205).CountKey();  // 192.0.2.5
 
 TEST(RateGuardTest, AnAddressGetsItsAllowancePerWindowAndASpellIsToldOnceThenCounted) {
   Guarded g;
@@ -34,7 +36,7 @@ TEST(RateGuardTest, AnAddressGetsItsAllowancePerWindowAndASpellIsToldOnceThenCou
   }
   EXPECT_EQ(verdicts, "aaaFrrra");
   ASSERT_EQ(g.ended.size(), 1u);
-  EXPECT_EQ(RateGuard::KeyText(g.ended[0].key), "192.0.2.5");
+  EXPECT_EQ(IpAddress::CountKeyText(g.ended[0].key), "192.0.2.5");
   EXPECT_EQ(g.ended[0].refused, 4);
   EXPECT_EQ(g.guard.OpenSpells(), 0u);
 
@@ -59,7 +61,7 @@ TEST(RateGuardTest, ACrowdOfNewcomersPushesOutTheOldestAndItsSpellIsToldWithItsC
   for (int i = 0; i < 7; ++i) g.guard.Ask(kCaller, 0, limits);
   // Far more addresses than the table tracks, each a little later than the one before.
   for (std::uint32_t n = 1; n <= 4 * RateGuard::kTracked; ++n)
-    EXPECT_EQ(g.guard.Ask(RateGuard::KeyOfIPv4(n), n, limits), Verdict::kAllowed);
+    EXPECT_EQ(g.guard.Ask(IpAddress::V4(n).CountKey(), n, limits), Verdict::kAllowed);
   ASSERT_EQ(g.ended.size(), 1u);
   EXPECT_EQ(g.ended[0].key, kCaller);
   EXPECT_EQ(g.ended[0].refused, 5);
