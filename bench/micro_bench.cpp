@@ -57,6 +57,36 @@ void LockOutTest(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
+void LockOutTestWithNetworks(benchmark::State& state) {
+  // Half text prefixes, half networks of both families and several lengths, as a list grown
+  // by nuisance /64s and an operator's blocks would be; a caller of each family on none.
+  velgate::Settings settings;
+  for (int i = 0; i < state.range(0); ++i) {
+    const std::string n = std::to_string(i % 256);
+    const std::string m = std::to_string(i / 256);
+    switch (i % 4) {
+      case 0:
+        settings.AddLockOut("10." + m + "." + n + ".");
+        break;
+      case 1:
+        settings.AddLockOut("2001:db8:" + m + ":" + n + ":");
+        break;
+      case 2:
+        settings.AddLockOut("172." + m + "." + n + ".0/" + std::to_string(24 + i % 8));
+        break;
+      default:
+        settings.AddLockOut("2001:db8:" + m + ":" + n + "::/64");
+        break;
+    }
+  }
+  const char* callers[] = {"192.0.2.117", "2001:db8:ffff:1:2:3:4:5"};
+  int which = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(velgate::FirstMatchingLockOut(settings, callers[which ^= 1]));
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
 void MonitorQueue(benchmark::State& state) {
   velgate::ManualClock clock;
   velgate::ErrorLogFile log("/dev/null", clock, nullptr);
@@ -73,6 +103,7 @@ void MonitorQueue(benchmark::State& state) {
 BENCHMARK(DownstreamSplitAndFields);
 BENCHMARK(UpstreamFraming);
 BENCHMARK(LockOutTest)->Arg(10)->Arg(10000);
+BENCHMARK(LockOutTestWithNetworks)->Arg(10)->Arg(10000);
 BENCHMARK(MonitorQueue);
 
 }  // namespace

@@ -34,6 +34,7 @@ class NetworkIndex {
   /// Keeps the first position of each network.
   void Add(const NetworkPrefix& network, std::int32_t position);
   void Clear();
+  bool Empty() const { return positions_.empty(); }
   /// The earliest position of a network that holds address, or 0.
   std::int32_t FirstHolding(const IpAddress& address) const;
 

@@ -2,11 +2,14 @@
 
 namespace velgate {
 
-const std::string& TipOf(const StatusRow& row, int field) {
-  static const std::string kNone;
-  if (field == 0) return row.address_tip;
+std::string TipOf(const StatusRow& row, int field) {
+  if (field == 0) {
+    // An IPv6 address may be wider than its column: the tip shows it whole.
+    if (row.address.text.find(':') == std::string::npos) return row.address_tip;
+    return row.address_tip.empty() ? row.address.text : row.address.text + "\n" + row.address_tip;
+  }
   if (field == 1) return row.port_tip;
-  return kNone;
+  return {};
 }
 
 StatusRow& ViewModel::MutableRow(int s) {

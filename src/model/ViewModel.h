@@ -30,8 +30,9 @@ struct StatusRow {
   std::string port_tip;
 };
 
-/// The tip text of field 0 (address), 1 (port) or 2 (call sign) of row.
-const std::string& TipOf(const StatusRow& row, int field);
+/// The tip text of field 0 (address: an IPv6 address whole, then the login time), 1 (port) or
+/// 2 (call sign) of row.
+std::string TipOf(const StatusRow& row, int field);
 
 /// A listener's indicator box txtReset(i): the watchdog counter and what it listens for.
 struct ListenerIndicator {

@@ -15,6 +15,7 @@ std::int32_t FirstMatchingLockOut(const Settings& settings, std::string_view add
   for (std::size_t length = colon == std::string_view::npos ? 0 : colon + 1;
        length <= address.size(); ++length)
     consider(settings.LockOutPosition(address.substr(0, length)));
+  if (settings.LockOutNetworks.Empty()) return first;
   if (const auto parsed = IpAddress::Parse(address))
     consider(settings.LockOutNetworks.FirstHolding(*parsed));
   return first;
