@@ -109,6 +109,9 @@ void ApplyConfigRecord(const std::string& key, const std::string& value, Setting
     settings.RateWindow = CheckedCount(value, 86400);
   } else if (key == "MonitorPort") {
     settings.MonitorPort = CheckedPortText(value);
+  } else if (key == "ListenAddress") {
+    if (!IpAddress::Parse(value)) throw RunTimeError::InvalidPropertyValue();
+    settings.ListenAddress.push_back(value);
   } else if (key == "ClusterAllow") {
     settings.ClusterAllow.push_back(CheckedAddressRule(value));
   } else if (key == "MonitorAllow") {
@@ -183,6 +186,8 @@ std::string WriteConfigText(const Settings& settings) {
   }
   AddRecord(text, "AGWport", Quoted(settings.AGWPort));
   AddRecord(text, "MonitorPort", Quoted(settings.MonitorPort));
+  for (const std::string& address : settings.ListenAddress)
+    AddRecord(text, "ListenAddress", Quoted(address));
   AddRecord(text, "PreLoad", PlainNumber(settings.PreLoad));
   // Written only when the operator set it: a file without it keeps its every byte.
   if (settings.KeepAlive != Settings{}.KeepAlive)

@@ -186,6 +186,10 @@ void SettingsStore::TakeRestartSettings(const Settings& fresh,
     CompareForRestart("MonitorPort", settings_.MonitorPort, fresh.MonitorPort, report);
     pending.MonitorPort = fresh.MonitorPort;
   }
+  if (!Touched(bad_keys, {"ListenAddress"})) {
+    if (fresh.ListenAddress != settings_.ListenAddress) TellRestart("ListenAddress", report);
+    pending.ListenAddress = fresh.ListenAddress;
+  }
   restart_settings_ = std::move(pending);
 }
 
@@ -198,6 +202,7 @@ Settings SettingsStore::Written() const {
   written.AGWEnabled = restart_settings_->AGWEnabled;
   written.AGWPort = restart_settings_->AGWPort;
   written.MonitorPort = restart_settings_->MonitorPort;
+  written.ListenAddress = restart_settings_->ListenAddress;
   return written;
 }
 

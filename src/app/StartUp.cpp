@@ -72,6 +72,10 @@ void StartUp::GuardUserListeners() {
 
 void StartUp::FormLoadAfterPause() {
   try {
+    std::vector<IpAddress> addresses;
+    for (const std::string& text : settings_.ListenAddress)
+      addresses.push_back(*IpAddress::Parse(text));
+    TcpSocket::SetListenAddresses(std::move(addresses));
     OpenMonitorListener();
     StartAction();
     parts_.monitor.Feed().FollowNew = true;

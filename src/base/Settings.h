@@ -34,6 +34,8 @@ struct Settings {
   std::int32_t UserPortCount = 0;
   std::string AGWPort = "9002";
   std::string MonitorPort = "15555";
+  /// The addresses every port listens on, IPv4 or IPv6 each; empty: every address of both.
+  std::vector<std::string> ListenAddress;
   std::int16_t PreLoad = 5;
   /// Seconds a user, bridge or cluster connection may idle before TCP keepalive probes it (then
   /// every 30 s, given up after 4): a peer that vanished goes within minutes. 0: off.

@@ -92,7 +92,7 @@ void TcpSocket::ReleaseHandles() {
   std::error_code ignored;
   if (socket_.is_open()) socket_.close(ignored);
   if (rare_) {
-    if (rare_->acceptor && rare_->acceptor->is_open()) rare_->acceptor->close(ignored);
+    for (auto& acceptor : rare_->acceptors) acceptor->socket.close(ignored);
     if (rare_->resolver) rare_->resolver->cancel();
     if (rare_->accept_retry) rare_->accept_retry->cancel();
   }
@@ -114,92 +114,107 @@ void TcpSocket::Listen() {
   }
   if (local_port_ < 0 || local_port_ > 65535) throw RunTimeError::InvalidPropertyValue();
   std::error_code error;
-  auto& acceptor = Rare().acceptor;
-  if (!acceptor) acceptor = std::make_unique<LoopAcceptor>(Io());
-  const auto port = static_cast<unsigned short>(local_port_);
-  // Both families on one socket ([::], IPv4 callers arriving v4-mapped); IPv4 alone where the
-  // machine has no IPv6.
-  if (ipv6_enabled_) {
-    acceptor->open(tcp::v6(), error);
+  auto& acceptors = Rare().acceptors;
+  acceptors.clear();
+  auto port = static_cast<unsigned short>(local_port_);
+  if (listen_addresses_.empty()) {
+    // Both families on one socket ([::], IPv4 callers arriving v4-mapped); IPv4 alone where the
+    // machine has no IPv6.
+    IpAddress every_v6 = *IpAddress::Parse("::");
+    if (ipv6_enabled_) {
+      OpenAcceptor(every_v6, port, error);
+    } else {
+      error = std::make_error_code(std::errc::address_family_not_supported);  // as if none
+    }
+    if (error == std::errc::address_family_not_supported ||
+        error == std::errc::address_not_available || error == std::errc::invalid_argument ||
+        error == std::errc::operation_not_supported) {
+      if (ipv6_missing_.empty()) ipv6_missing_ = error.message();
+      acceptors.clear();
+      error.clear();
+      OpenAcceptor(IpAddress(), port, error);
+    }
   } else {
-    error = std::make_error_code(std::errc::address_family_not_supported);  // as if none
+    for (const IpAddress& address : listen_addresses_) {
+      OpenAcceptor(address, port, error);
+      if (error) break;
+      // Port 0 takes a free port for the first address; the others share it.
+      if (port == 0) port = acceptors.back()->socket.local_endpoint(error).port();
+    }
   }
-  if (!error) acceptor->set_option(asio::ip::v6_only(false), error);
-  if (!error) acceptor->set_option(LoopAcceptor::reuse_address(true), error);
-  if (!error) acceptor->bind(tcp::endpoint(tcp::v6(), port), error);
-  if (error == std::errc::address_family_not_supported ||
-      error == std::errc::address_not_available || error == std::errc::invalid_argument ||
-      error == std::errc::operation_not_supported) {
-    if (ipv6_missing_.empty()) ipv6_missing_ = error.message();
-    std::error_code ignored;
-    acceptor->close(ignored);
-    error.clear();
-  }
-  if (!acceptor->is_open()) {
-    acceptor->open(tcp::v4(), error);
-    if (!error) acceptor->set_option(LoopAcceptor::reuse_address(true), error);
-    if (!error) acceptor->bind(tcp::endpoint(tcp::v4(), port), error);
-  }
-  if (!error) acceptor->listen(asio::socket_base::max_listen_connections, error);
   if (error) {
-    std::error_code ignored;
-    acceptor->close(ignored);
+    acceptors.clear();
     throw RunTimeError::FromSocket(error);
   }
-  local_port_ = acceptor->local_endpoint(error).port();
+  local_port_ = acceptors.front()->socket.local_endpoint(error).port();
   SetState(SocketState::kListening);
-  StartAccepting();
+  for (auto& acceptor : acceptors) StartAccepting(*acceptor);
 }
 
-void TcpSocket::StartAccepting() {
+void TcpSocket::OpenAcceptor(const IpAddress& address, unsigned short port,
+                             std::error_code& error) {
+  auto& acceptor = Rare().acceptors.emplace_back(std::make_unique<Acceptor>(Io()))->socket;
+  const bool v6 = address.IsV6();
+  const tcp::endpoint endpoint = v6 ? tcp::endpoint(asio::ip::address_v6(address.Bytes()), port)
+                                    : tcp::endpoint(asio::ip::address_v4(address.V4Number()), port);
+  acceptor.open(v6 ? tcp::v6() : tcp::v4(), error);
+  // [::] takes IPv4 as well; a named IPv6 address takes only itself.
+  const bool every = v6 && address == *IpAddress::Parse("::") && listen_addresses_.empty();
+  if (!error && v6) acceptor.set_option(asio::ip::v6_only(!every), error);
+  if (!error) acceptor.set_option(LoopAcceptor::reuse_address(true), error);
+  if (!error) acceptor.bind(endpoint, error);
+  if (!error) acceptor.listen(asio::socket_base::max_listen_connections, error);
+}
+
+void TcpSocket::StartAccepting(Acceptor& acceptor) {
   const std::uint64_t generation = *life_;
   auto life = life_;
   // The accept fills in the caller's address, so the new connection needs no further call to
   // learn it.
-  rare_->acceptor->async_accept(
-      rare_->caller, [this, life, generation](const std::error_code& error, LoopSocket peer) {
-        if (*life != generation || state_ != SocketState::kListening) return;
-        if (error) {
-          if (error == asio::error::operation_aborted) return;
-          std::string address;
-          if (DescriptorsExhausted(error) && rare_->reserve && RefuseWaitingCaller(address)) {
-            rare_->on_refused(address, local_port_);
-            if (*life == generation && state_ == SocketState::kListening) StartAccepting();
-            return;
-          }
-          if (DescriptorsExhausted(error)) {
-            // Out of descriptors: wait a moment instead of spinning on the same failure.
-            auto& retry = rare_->accept_retry;
-            if (!retry) retry = std::make_unique<asio::steady_timer>(Io());
-            retry->expires_after(std::chrono::milliseconds(100));
-            retry->async_wait([this, life, generation](const std::error_code& wait_error) {
-              if (!wait_error && *life == generation) StartAccepting();
-            });
-            return;
-          }
-          StartAccepting();
-          return;
-        }
-        if (rare_->reserve && rare_->reserve->InReserve(peer.native_handle())) {
-          std::error_code ignored;
-          peer.close(ignored);
-          rare_->on_refused(AddressOf(rare_->caller.address()).Text(), local_port_);
-          if (*life == generation && state_ == SocketState::kListening) StartAccepting();
-          return;
-        }
-        PendingConnection request(std::move(peer), rare_->caller, local_port_);
-        events_.OnConnectionRequest(index_, request);
-        if (*life == generation && state_ == SocketState::kListening) StartAccepting();
-      });
+  acceptor.socket.async_accept(acceptor.caller, [this, life, generation, &acceptor](
+                                                    const std::error_code& error, LoopSocket peer) {
+    if (*life != generation || state_ != SocketState::kListening) return;
+    if (error) {
+      if (error == asio::error::operation_aborted) return;
+      std::string address;
+      if (DescriptorsExhausted(error) && rare_->reserve && RefuseWaitingCaller(acceptor, address)) {
+        rare_->on_refused(address, local_port_);
+        if (*life == generation && state_ == SocketState::kListening) StartAccepting(acceptor);
+        return;
+      }
+      if (DescriptorsExhausted(error)) {
+        // Out of descriptors: wait a moment instead of spinning on the same failure.
+        auto& retry = rare_->accept_retry;
+        if (!retry) retry = std::make_unique<asio::steady_timer>(Io());
+        retry->expires_after(std::chrono::milliseconds(100));
+        retry->async_wait([this, life, generation, &acceptor](const std::error_code& wait_error) {
+          if (!wait_error && *life == generation) StartAccepting(acceptor);
+        });
+        return;
+      }
+      StartAccepting(acceptor);
+      return;
+    }
+    if (rare_->reserve && rare_->reserve->InReserve(peer.native_handle())) {
+      std::error_code ignored;
+      peer.close(ignored);
+      rare_->on_refused(AddressOf(acceptor.caller.address()).Text(), local_port_);
+      if (*life == generation && state_ == SocketState::kListening) StartAccepting(acceptor);
+      return;
+    }
+    PendingConnection request(std::move(peer), acceptor.caller, local_port_);
+    events_.OnConnectionRequest(index_, request);
+    if (*life == generation && state_ == SocketState::kListening) StartAccepting(acceptor);
+  });
 }
 
-bool TcpSocket::RefuseWaitingCaller(std::string& address) {
+bool TcpSocket::RefuseWaitingCaller(Acceptor& acceptor, std::string& address) {
   // The spare descriptor makes room for the one accept that takes the caller off the queue.
   rare_->reserve->ReleaseSpare();
   LoopSocket peer(Io());
   std::error_code error;
-  rare_->acceptor->non_blocking(true, error);
-  if (!error) rare_->acceptor->accept(peer, error);
+  acceptor.socket.non_blocking(true, error);
+  if (!error) acceptor.socket.accept(peer, error);
   const bool refused = !error;
   // Taken off the queue and closed at once.
   if (refused) address = PendingConnection(std::move(peer)).RemoteHostIP();
@@ -248,8 +263,8 @@ void TcpSocket::ApplyOptions(const ConnectionOptions& options) {
 
 int TcpSocket::Descriptor() {
   if (socket_.is_open()) return socket_.native_handle();
-  if (rare_ && rare_->acceptor && rare_->acceptor->is_open())
-    return rare_->acceptor->native_handle();
+  if (rare_ && !rare_->acceptors.empty() && rare_->acceptors.front()->socket.is_open())
+    return rare_->acceptors.front()->socket.native_handle();
   return -1;
 }
 

@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/DescriptorReserve.h"
 #include "platform/IpAddress.h"
@@ -127,6 +128,10 @@ class TcpSocket {
   }
   /// Why a listener opened on IPv4 alone, the first time one did; empty while none has.
   static const std::string& IPv6Missing() { return ipv6_missing_; }
+  /// The addresses every listener binds from its next Listen on; empty: every address.
+  static void SetListenAddresses(std::vector<IpAddress> addresses) {
+    listen_addresses_ = std::move(addresses);
+  }
   /// Takes a pending connection onto this closed socket; throws RunTimeError when it cannot.
   void Accept(PendingConnection& request);
   /// Stops listening and takes the caller on this socket itself, so no second caller gets in
@@ -175,9 +180,12 @@ class TcpSocket {
   std::uint64_t BytesSent() const { return bytes_sent_; }
 
  private:
-  void StartAccepting();
+  struct Acceptor;
+  void StartAccepting(Acceptor& acceptor);
+  // Opens one more acceptor on address and port; error when it cannot.
+  void OpenAcceptor(const IpAddress& address, unsigned short port, std::error_code& error);
   void StartCounting();
-  bool RefuseWaitingCaller(std::string& address);
+  bool RefuseWaitingCaller(Acceptor& acceptor, std::string& address);
   void SetState(SocketState state);
   void StartReading();
   void OnReadable();
@@ -195,6 +203,7 @@ class TcpSocket {
 
   static inline bool ipv6_enabled_ = true;
   static inline std::string ipv6_missing_;
+  static inline std::vector<IpAddress> listen_addresses_;
 
   // Laid out so that the small members share their words: 19,000 streams hold one socket each.
   TcpSocketEvents& events_;
@@ -218,9 +227,14 @@ class TcpSocket {
   LoopSocket socket_;
   // What only a socket that listens or connects out needs: most sockets carry a stream and
   // never do, so they go without.
-  struct RareParts {
-    std::unique_ptr<LoopAcceptor> acceptor;
+  struct Acceptor {
+    explicit Acceptor(asio::io_context& io) : socket(io) {}
+    LoopAcceptor socket;
     asio::ip::tcp::endpoint caller;  // filled in by the accept
+  };
+  struct RareParts {
+    // One for every address listened on: [::] (or 0.0.0.0), or each one ListenAddresses names.
+    std::vector<std::unique_ptr<Acceptor>> acceptors;
     std::unique_ptr<asio::ip::tcp::resolver> resolver;
     std::string host;  // an outgoing connection's host until it is connected
     std::unique_ptr<asio::steady_timer> accept_retry;

@@ -28,7 +28,10 @@ class IPv6 : public ControlFixture {
   static std::string Refusal(const std::string& ip, int port, const std::string& reason) {
     return "<4>refused ip=" + ip + " port=" + N(port) + " reason=" + reason;
   }
-  void TearDown() override { TcpSocket::SetIPv6Enabled(true); }
+  void TearDown() override {
+    TcpSocket::SetIPv6Enabled(true);
+    TcpSocket::SetListenAddresses({});
+  }
 };
 
 TEST_F(IPv6, ACallerOnColonColonOneLogsInAndTheClusterAndMonitorSeeItsText) {
@@ -140,6 +143,21 @@ TEST_F(IPv6, WithoutIPv6TheListenersOpenOnIPv4AndSaySoOnce) {
   EXPECT_FALSE(TestPeer(user_port, "::1").Connected());
   auto user = ConnectUser("127.0.0.9");
   EXPECT_EQ(Row(LastStream()).address.text, "127.0.0.9");
+}
+
+TEST_F(IPv6, ListenAddressNamesTheAddressesEveryPortListensOn) {
+  StartOffline({"\"ListenAddress\",\"::1\"", "\"ListenAddress\",\"localhost\""});
+  auto user = ConnectUser("::1");
+  EXPECT_FALSE(TestPeer(user_port).Connected());  // 127.0.0.1 is not listened on
+  EXPECT_FALSE(TestPeer(cluster_port).Connected());
+  EXPECT_TRUE(TestPeer(cluster_port, "::1").Connected());
+  const std::string written = folder.Read("Velgate.cfg").value_or("");
+  EXPECT_NE(written.find("\"ListenAddress\",\"::1\"\r\n"), std::string::npos) << written;
+  EXPECT_EQ(written.find("localhost"), std::string::npos) << written;
+
+  StartOffline({"\"ListenAddress\",\"127.0.0.1\"", "\"ListenAddress\",\"::1\""});
+  auto both = ConnectUser("::1");
+  auto again = ConnectUser("127.0.0.1");
 }
 
 }  // namespace
