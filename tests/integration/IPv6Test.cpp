@@ -148,6 +148,7 @@ TEST_F(IPv6, WithoutIPv6TheListenersOpenOnIPv4AndSaySoOnce) {
 TEST_F(IPv6, ListenAddressNamesTheAddressesEveryPortListensOn) {
   StartOffline({"\"ListenAddress\",\"::1\"", "\"ListenAddress\",\"localhost\""});
   auto user = ConnectUser("::1");
+  EXPECT_TRUE(UserGets(*user, "Cluster is offline.  Please try later.\r\n"));
   EXPECT_FALSE(TestPeer(user_port).Connected());  // 127.0.0.1 is not listened on
   EXPECT_FALSE(TestPeer(cluster_port).Connected());
   EXPECT_TRUE(TestPeer(cluster_port, "::1").Connected());
