@@ -31,16 +31,18 @@ std::string FreshFolder() {
 
 // Whether a socket listens on the port, read from the kernel's table rather than by connecting
 // (a connection to the cluster port would be taken as the cluster server's).
+// The gateway listens on [::] (both families), the relay on IPv4.
 bool Listening(int port) {
-  std::ifstream table("/proc/net/tcp");
-  std::string line;
   char wanted[8];
   std::snprintf(wanted, sizeof wanted, ":%04X", port);
-  while (std::getline(table, line)) {
-    std::istringstream fields(line);
-    std::string slot, local, remote, state;
-    fields >> slot >> local >> remote >> state;
-    if (state == "0A" && local.ends_with(wanted)) return true;
+  for (const char* path : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+    std::ifstream table(path);
+    for (std::string line; std::getline(table, line);) {
+      std::istringstream fields(line);
+      std::string slot, local, remote, state;
+      fields >> slot >> local >> remote >> state;
+      if (state == "0A" && local.ends_with(wanted)) return true;
+    }
   }
   return false;
 }
