@@ -71,6 +71,13 @@ TEST_F(IPv6, ACallerOnColonColonOneLogsInAndTheClusterAndMonitorSeeItsText) {
 
   OpenControl();
   EXPECT_NE(Ask("streams --address ::1/128").find(" ::1 "), std::string::npos);
+
+  // MonitorAllow "::1/128" takes the monitor client on ::1 and closes one on 127.0.0.1.
+  TestPeer not_watching(monitor_port);
+  EXPECT_TRUE(WaitClosed(not_watching));
+  TestPeer watching(monitor_port, "::1");
+  EXPECT_TRUE(loop.RunUntil(
+      [&] { return gateway->Monitor().Socket().State() == SocketState::kConnected; }));
 }
 
 TEST_F(IPv6, TheNinthLimitCountsPerSlash64AndTheGuardTellsTheNetwork) {
