@@ -1,14 +1,15 @@
 // Fuzz target: the pure readers of untrusted bytes. The first byte picks one: the telnet filter
 // (in blocks; it never makes text longer), the Velgate.cfg reader (read, derived, written) or
-// the highwater.dat reader. The Velgate.cfg reader's lists (text prefixes and networks, IPv4 and
-// IPv6) are then matched against addresses of both families, and the bytes themselves are read
-// as an address, a network and a list record.
+// the highwater.dat reader, or the monitor client's reader of one monitor message. The Velgate.cfg
+// reader's lists (text prefixes and networks, IPv4 and IPv6) are then matched against addresses of
+// both families, and the bytes themselves are read as an address, a network and a list record.
 
 #include <cstdlib>
 #include <string>
 
 #include "FuzzGateway.h"
 #include "app/ConfigFile.h"
+#include "codec/MonitorMessageReader.h"
 #include "codec/TelnetFilter.h"
 #include "platform/RunTimeError.h"
 #include "protection/HighwaterFile.h"
@@ -17,7 +18,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
-  switch (data[0] % 3) {
+  switch (data[0] % 4) {
     case 0: {
       velgate::TelnetFilterState state;
       std::string text;
@@ -42,6 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       velgate::AddressRuleMatches(bytes, "2001:db8::1");
       break;
     }
+    case 3:
+      velgate::monitor_messages::ReadMessage(bytes);
+      break;
     default:
       try {
         velgate::ReadHighwaterCount(bytes);
