@@ -3,6 +3,7 @@
 #include <algorithm>
 
 namespace velgate {
+
 AddressRuleKind KindOfAddressRule(std::string_view record) {
   if (record.find('/') != std::string_view::npos)
     return NetworkPrefix::Parse(record) ? AddressRuleKind::kNetwork : AddressRuleKind::kBad;

@@ -120,9 +120,8 @@ void TcpSocket::Listen() {
   if (listen_addresses_.empty()) {
     // Both families on one socket ([::], IPv4 callers arriving v4-mapped); IPv4 alone where the
     // machine has no IPv6.
-    IpAddress every_v6 = *IpAddress::Parse("::");
     if (ipv6_enabled_) {
-      OpenAcceptor(every_v6, port, error);
+      OpenAcceptor(IpAddress::V6({}), port, error, /*both_families=*/true);
     } else {
       error = std::make_error_code(std::errc::address_family_not_supported);  // as if none
     }
@@ -132,11 +131,11 @@ void TcpSocket::Listen() {
       if (ipv6_missing_.empty()) ipv6_missing_ = error.message();
       acceptors.clear();
       error.clear();
-      OpenAcceptor(IpAddress(), port, error);
+      OpenAcceptor(IpAddress(), port, error, false);
     }
   } else {
     for (const IpAddress& address : listen_addresses_) {
-      OpenAcceptor(address, port, error);
+      OpenAcceptor(address, port, error, false);
       if (error) break;
       // Port 0 takes a free port for the first address; the others share it.
       if (port == 0) port = acceptors.back()->socket.local_endpoint(error).port();
@@ -151,16 +150,15 @@ void TcpSocket::Listen() {
   for (auto& acceptor : acceptors) StartAccepting(*acceptor);
 }
 
-void TcpSocket::OpenAcceptor(const IpAddress& address, unsigned short port,
-                             std::error_code& error) {
+void TcpSocket::OpenAcceptor(const IpAddress& address, unsigned short port, std::error_code& error,
+                             bool both_families) {
   auto& acceptor = Rare().acceptors.emplace_back(std::make_unique<Acceptor>(Io()))->socket;
   const bool v6 = address.IsV6();
   const tcp::endpoint endpoint = v6 ? tcp::endpoint(asio::ip::address_v6(address.Bytes()), port)
                                     : tcp::endpoint(asio::ip::address_v4(address.V4Number()), port);
   acceptor.open(v6 ? tcp::v6() : tcp::v4(), error);
-  // [::] takes IPv4 as well; a named IPv6 address takes only itself.
-  const bool every = v6 && address == *IpAddress::Parse("::") && listen_addresses_.empty();
-  if (!error && v6) acceptor.set_option(asio::ip::v6_only(!every), error);
+  // [::] for both families takes IPv4 as well; a named IPv6 address takes only itself.
+  if (!error && v6) acceptor.set_option(asio::ip::v6_only(!both_families), error);
   if (!error) acceptor.set_option(LoopAcceptor::reuse_address(true), error);
   if (!error) acceptor.bind(endpoint, error);
   if (!error) acceptor.listen(asio::socket_base::max_listen_connections, error);

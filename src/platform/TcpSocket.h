@@ -182,8 +182,10 @@ class TcpSocket {
  private:
   struct Acceptor;
   void StartAccepting(Acceptor& acceptor);
-  // Opens one more acceptor on address and port; error when it cannot.
-  void OpenAcceptor(const IpAddress& address, unsigned short port, std::error_code& error);
+  // Opens one more acceptor on address and port (an IPv6 one that takes IPv4 callers too when
+  // both_families); error when it cannot.
+  void OpenAcceptor(const IpAddress& address, unsigned short port, std::error_code& error,
+                    bool both_families);
   void StartCounting();
   bool RefuseWaitingCaller(Acceptor& acceptor, std::string& address);
   void SetState(SocketState state);

@@ -18,20 +18,23 @@ bool IsV6(const std::string& ip) {
 }
 
 int Call(int fd, const std::string& ip, int port, bool connect) {
+  sockaddr_storage storage{};
+  socklen_t length = 0;
   if (IsV6(ip)) {
-    sockaddr_in6 address{};
+    auto& address = reinterpret_cast<sockaddr_in6&>(storage);
     address.sin6_family = AF_INET6;
     address.sin6_port = htons(static_cast<uint16_t>(port));
     inet_pton(AF_INET6, ip.c_str(), &address.sin6_addr);
-    const auto* a = reinterpret_cast<const sockaddr*>(&address);
-    return connect ? ::connect(fd, a, sizeof address) : ::bind(fd, a, sizeof address);
+    length = sizeof address;
+  } else {
+    auto& address = reinterpret_cast<sockaddr_in&>(storage);
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET, ip.c_str(), &address.sin_addr);
+    length = sizeof address;
   }
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  inet_pton(AF_INET, ip.c_str(), &address.sin_addr);
-  const auto* a = reinterpret_cast<const sockaddr*>(&address);
-  return connect ? ::connect(fd, a, sizeof address) : ::bind(fd, a, sizeof address);
+  const auto* a = reinterpret_cast<const sockaddr*>(&storage);
+  return connect ? ::connect(fd, a, length) : ::bind(fd, a, length);
 }
 
 void NonBlocking(int fd) {
