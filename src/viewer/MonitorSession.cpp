@@ -1,0 +1,199 @@
+#include "viewer/MonitorSession.h"
+
+#include <algorithm>
+
+#include "platform/NumberText.h"
+
+namespace velgate::viewer {
+namespace {
+
+// The monitor client gets much at once (every row on "B"); it only ever sends short blocks.
+constexpr std::size_t kSendCap = 64 * 1024;
+
+std::string TargetText(const std::string& host, int port) {
+  const bool ipv6 = host.find(':') != std::string::npos;
+  return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+}  // namespace
+
+MonitorSession::MonitorSession(asio::io_context& io, TimerQueue& timers, MonitorModel& model,
+                               std::string host, int port)
+    : model_(model),
+      host_(std::move(host)),
+      port_(port),
+      target_(TargetText(host_, port)),
+      socket_(io, *this, 0, kSendCap),
+      pace_(timers, kPaceMs, false, [this] { SendNextBlock(); }),
+      retry_(timers, kFirstPauseS * 1000, false,
+             [this] {
+               retry_.SetEnabled(false);
+               Connect();
+             }),
+      connect_deadline_(timers, kConnectTimeoutMs, false, [this] {
+        connect_deadline_.SetEnabled(false);
+        socket_.Close();
+        Lost("no answer");
+      }) {}
+
+void MonitorSession::Start() {
+  stopped_ = false;
+  Connect();
+}
+
+void MonitorSession::Stop() {
+  stopped_ = true;
+  pace_.SetEnabled(false);
+  retry_.SetEnabled(false);
+  connect_deadline_.SetEnabled(false);
+  socket_.Close();
+}
+
+void MonitorSession::Connect() {
+  if (stopped_) return;
+  ++status_.tries;
+  SetState(LinkState::kConnecting);
+  connect_deadline_.Restart();
+  try {
+    socket_.Connect(host_, port_);
+  } catch (const RunTimeError& error) {
+    connect_deadline_.SetEnabled(false);
+    Lost(error.Description());
+  }
+}
+
+void MonitorSession::OnConnect(int) {
+  connect_deadline_.SetEnabled(false);
+  pause_s_ = kFirstPauseS;
+  status_.tries = 0;
+  status_.why.clear();
+  model_.Reconnected();
+  // The gateway takes a new client with the feed on, no stream selected and every flag as it
+  // was: ask for the whole picture, flag only what this operator flagged, say whom to follow.
+  flag_commands_.clear();
+  last_commands_.clear();
+  flag_commands_ = "M*^N*^" + FlagsAgain();
+  last_commands_.push_back("B");
+  if (model_.FollowNew()) {
+    last_commands_.push_back("A");
+  } else {
+    last_commands_.push_back(PlainNumber(model_.Followed()));
+  }
+  if (!feed_on_) flag_commands_ += "M-^";
+  SetState(LinkState::kConnected);
+  // What the gateway sends before its monitor drain first sees this client is lost: the first
+  // block waits a pause.
+  pace_.Restart();
+}
+
+void MonitorSession::OnDataArrival(int, std::string_view data) {
+  model_.Feed(data);
+  QuietNewcomers();
+}
+
+void MonitorSession::OnClose(int) {
+  Lost("the gateway closed the connection");
+}
+
+void MonitorSession::OnError(int, const RunTimeError& error) {
+  socket_.Close();
+  connect_deadline_.SetEnabled(false);
+  Lost(error.Description());
+}
+
+void MonitorSession::Lost(const std::string& why) {
+  pace_.SetEnabled(false);
+  status_.why = why;
+  if (stopped_) return;
+  status_.retry_in_s = pause_s_;
+  retry_.SetInterval(pause_s_ * 1000);
+  retry_.Restart();
+  pause_s_ = std::min(pause_s_ * 2, kLongestPauseS);
+  SetState(LinkState::kWaiting);
+}
+
+void MonitorSession::SetState(LinkState state) {
+  status_.state = state;
+  if (events_) events_->LinkChanged(status_);
+}
+
+void MonitorSession::QuietNewcomers() {
+  // The gateway flags every new stream for traces; those this operator did not flag are turned
+  // off again, so their output is not copied for nothing.
+  const std::vector<int> newcomers = model_.TakeNewcomers();
+  if (newcomers.size() >= MonitorModel::kMostNewcomers) {
+    flag_commands_ += "N*^" + FlagsAgain();
+  } else {
+    for (const int s : newcomers)
+      if (!model_.Flagged(s)) flag_commands_ += "N" + PlainNumber(s) + "^";
+  }
+  if (!flag_commands_.empty()) pace_.SetEnabled(true);
+}
+
+std::string MonitorSession::FlagsAgain() const {
+  std::string commands;
+  for (const int s : model_.Flags()) commands += "M" + PlainNumber(s) + "^";
+  return commands;
+}
+
+void MonitorSession::SendNextBlock() {
+  if (status_.state != LinkState::kConnected) return pace_.SetEnabled(false);
+  if (flag_commands_.empty() && last_commands_.empty()) return pace_.SetEnabled(false);
+  std::string block = std::exchange(flag_commands_, {});
+  if (!last_commands_.empty()) {
+    block += last_commands_.front();
+    last_commands_.pop_front();
+  }
+  socket_.SendData(block);
+  // The next block leaves a full pause later, so the gateway reads the two apart.
+  pace_.SetEnabled(false);
+  pace_.SetEnabled(true);
+}
+
+void MonitorSession::SendSoon() {
+  if (status_.state == LinkState::kConnected && !pace_.Enabled()) SendNextBlock();
+}
+
+void MonitorSession::Last(std::string command) {
+  // Keys pressed faster than blocks may leave: the oldest wishes give way.
+  if (last_commands_.size() >= kMostWaitingBlocks) last_commands_.pop_front();
+  last_commands_.push_back(std::move(command));
+}
+
+void MonitorSession::Follow(int s) {
+  model_.SetFollowed(s);
+  Last(PlainNumber(s));
+  SendSoon();
+}
+
+void MonitorSession::FollowEachNew() {
+  model_.SetFollowNew();
+  Last("A");
+  SendSoon();
+}
+
+void MonitorSession::SetFlag(int s, bool on) {
+  model_.SetFlagged(s, on);
+  flag_commands_ += (on ? "M" : "N") + PlainNumber(s) + "^";
+  SendSoon();
+}
+
+void MonitorSession::ClearFlags() {
+  model_.ClearFlags();
+  flag_commands_ += "N*^";
+  SendSoon();
+}
+
+void MonitorSession::AskEverything() {
+  Last("B");
+  SendSoon();
+}
+
+void MonitorSession::SetFeed(bool on) {
+  feed_on_ = on;
+  // Feed on flags every stream again: only this operator's flags stay.
+  flag_commands_ += on ? "M*^N*^" + FlagsAgain() : "M-^";
+  SendSoon();
+}
+
+}  // namespace velgate::viewer
