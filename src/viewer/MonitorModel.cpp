@@ -176,6 +176,11 @@ void MonitorModel::Apply(const monitor_messages::CallFieldMessage& message) {
     row->call = message.value;
   } else {
     row->call_colour = ParseStrictInteger(message.value).value_or(colours::kWhite);
+    // The login line sent: the gateway paints the port yellow with it but sends only the
+    // call-sign fields.
+    if (row->call_colour == colours::kGreen &&
+        (before == RowState::kConnected || before == RowState::kLoggingIn))
+      row->port_colour = colours::kYellow;
   }
   Changed(*row, before, message.selected, text_changed);
 }

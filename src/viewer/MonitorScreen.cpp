@@ -49,7 +49,7 @@ Span Coloured(Colour colour) {
 }
 
 std::size_t AddressWidth(int width) {
-  return static_cast<std::size_t>(std::clamp(width - 59, 15, 39));
+  return static_cast<std::size_t>(std::clamp(width - 60, 15, 39));
 }
 
 std::string MarkText(const char* name, const MarkView& mark) {
@@ -58,7 +58,7 @@ std::string MarkText(const char* name, const MarkView& mark) {
 }
 
 constexpr const char* kHelpBar =
-    "q quit  Enter follow  a each new  f flag  b all again  m feed  s sort  / find  ? help";
+    "q quit  Enter follow  a each new  f flag  b all  m feed  s sort  / find  ? help";
 
 constexpr const char* kHelpPage[] = {
     "velgate-monitor: the keys",
@@ -105,6 +105,16 @@ int MonitorScreen::CursorIndex() {
   return -1;
 }
 
+int MonitorScreen::KeepCursorOnARow() {
+  // A cursor whose row went stays where it was on the screen.
+  const auto& rows = SortedRows();
+  const int at = CursorIndex();
+  if (at >= 0 || rows.empty()) return std::max(at, 0);
+  const int last = static_cast<int>(rows.size()) - 1;
+  cursor_ = rows[static_cast<std::size_t>(std::clamp(top_, 0, last))]->stream;
+  return CursorIndex();
+}
+
 bool MonitorScreen::Stale() const {
   const LinkStatus& link = session_.Status();
   return keyed_ || painted_version_ != model_.Version() || painted_link_.state != link.state ||
@@ -130,11 +140,7 @@ std::vector<PictureLine> MonitorScreen::Picture(int width, int height) {
   const int pane = std::max(left / 3, 1);
   table_lines_ = std::max(left - pane, 1);
   const auto& rows = SortedRows();
-  const int at = CursorIndex();
-  if (at < 0 && !rows.empty())
-    cursor_ = rows[static_cast<std::size_t>(std::clamp(top_, 0, static_cast<int>(rows.size()) - 1))]
-                  ->stream;
-  const int index = std::max(CursorIndex(), 0);
+  const int index = KeepCursorOnARow();
   top_ = std::clamp(top_, std::max(index - table_lines_ + 1, 0), index);
   for (int i = 0; i < table_lines_; ++i) {
     const std::size_t r = static_cast<std::size_t>(top_ + i);

@@ -66,6 +66,7 @@ class MonitorScreen {
  private:
   const std::vector<const ViewerRow*>& SortedRows();
   int CursorIndex();
+  int KeepCursorOnARow();
   void MoveCursor(int by);
   void FindNext(bool after_cursor);
   bool SearchKey(int key);

@@ -24,6 +24,7 @@ bool MonitorScreen::Key(int key) {
   }
   if (searching_) return SearchKey(key);
   note_.clear();
+  KeepCursorOnARow();
   const int page = std::max(table_lines_ - 1, 1);
   switch (key) {
     case 'q':
