@@ -27,12 +27,14 @@
 namespace {
 
 const char kUsage[] =
-    "usage: velgate-monitor [--host HOST] [--port PORT] [--lines]\n"
+    "usage: velgate-monitor [--host HOST] [--port PORT] [--follow STREAM|new] [--lines]\n"
     "  Watches a running Velgate gateway through its monitor port: who is on, from where,\n"
     "  in which state, the marks and the listeners, and the traffic of one stream.\n"
     "  HOST is a name, an IPv4 or an IPv6 address (default 127.0.0.1); PORT the\n"
     "  gateway's MonitorPort (default 15555). A gateway that goes away is tried again.\n"
-    "  --lines prints one line per event instead of the screen, until interrupted.\n"
+    "  --follow shows the traffic of STREAM, or of each new caller's stream, from the\n"
+    "  start. --lines prints one line per event instead of the screen, until\n"
+    "  interrupted.\n"
     "  On the screen, ? shows the keys.\n";
 
 constexpr std::int64_t kRefreshMs = 100;
@@ -41,14 +43,18 @@ struct Arguments {
   std::string host = "127.0.0.1";
   int port = 15555;
   bool lines = false;
+  std::optional<int> follow;  // 0: each new caller's stream
   std::optional<int> exit_code;
 };
 
 Arguments Read(int argc, char** argv) {
-  static const option kOptions[] = {
-      {"host", required_argument, nullptr, 'H'}, {"port", required_argument, nullptr, 'p'},
-      {"lines", no_argument, nullptr, 'l'},      {"help", no_argument, nullptr, 'h'},
-      {"version", no_argument, nullptr, 'V'},    {nullptr, 0, nullptr, 0}};
+  static const option kOptions[] = {{"host", required_argument, nullptr, 'H'},
+                                    {"port", required_argument, nullptr, 'p'},
+                                    {"lines", no_argument, nullptr, 'l'},
+                                    {"help", no_argument, nullptr, 'h'},
+                                    {"version", no_argument, nullptr, 'V'},
+                                    {"follow", required_argument, nullptr, 'f'},
+                                    {nullptr, 0, nullptr, 0}};
   Arguments arguments;
   for (int option; (option = getopt_long(argc, argv, "", kOptions, nullptr)) != -1;) {
     switch (option) {
@@ -68,6 +74,17 @@ Arguments Read(int argc, char** argv) {
       case 'l':
         arguments.lines = true;
         break;
+      case 'f': {
+        const auto stream = std::string_view(optarg) == "new" ? std::optional<std::int32_t>(0)
+                                                              : velgate::ParseStrictInteger(optarg);
+        if (!stream || *stream < 0) {
+          std::cerr << "velgate-monitor: --follow takes a stream number or new: " << optarg << "\n";
+          arguments.exit_code = 2;
+          return arguments;
+        }
+        arguments.follow = *stream;
+        break;
+      }
       case 'h':
         std::cout << kUsage;
         arguments.exit_code = 0;
@@ -158,6 +175,8 @@ int main(int argc, char** argv) {
   velgate::AsioTimerDriver driver(io, timers);
   velgate::viewer::MonitorModel model(clock);
   velgate::viewer::MonitorSession session(io, timers, model, arguments.host, arguments.port);
+  if (arguments.follow == 0) session.FollowEachNew();
+  if (arguments.follow > 0) session.Follow(*arguments.follow);
   asio::signal_set signals(io, SIGINT, SIGTERM);
   signals.async_wait([&io](std::error_code, int) { io.stop(); });
 
