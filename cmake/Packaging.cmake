@@ -2,12 +2,13 @@
 #   velgated  the headless gateway, its systemd unit, velgated(8) and the help pages; velgatectl,
 #             velgatectl(8) and its bash completion
 #   velgate   the desktop program, velgate(1), its desktop entry and icon
-# `make deb` builds both (release build in build/, packages in packages/).
+#   velgate-monitor  the monitor client for a terminal and velgate-monitor(1)
+# `make deb` builds them all (release build in build/, packages in packages/).
 
 include(GNUInstallDirs)
 
 # The manual pages, compressed as Debian keeps them.
-set(VELGATE_MAN_PAGES velgated.8 velgatectl.8)
+set(VELGATE_MAN_PAGES velgated.8 velgatectl.8 velgate-monitor.1)
 if(VELGATE_WINDOW)
   list(APPEND VELGATE_MAN_PAGES velgate.1)
 endif()
@@ -40,6 +41,11 @@ install(CODE "
     FILES \"${CMAKE_BINARY_DIR}/unit/velgated.service\")
 " COMPONENT daemon)
 
+# The monitor client and its manual page.
+install(TARGETS velgate-monitor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT monitor)
+install(FILES ${CMAKE_BINARY_DIR}/man/velgate-monitor.1.gz
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT monitor)
+
 # The desktop program, its manual page, desktop entry and icon.
 if(VELGATE_WINDOW)
   install(TARGETS velgate RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT window)
@@ -63,7 +69,7 @@ set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL daemon)
+set(CPACK_COMPONENTS_ALL daemon monitor)
 if(VELGATE_WINDOW)
   list(APPEND CPACK_COMPONENTS_ALL window)
 endif()
@@ -90,6 +96,15 @@ set(CPACK_DEBIAN_DAEMON_PACKAGE_CONTROL_EXTRA
   ${CMAKE_SOURCE_DIR}/contrib/debian/postinst
   ${CMAKE_SOURCE_DIR}/contrib/debian/prerm
   ${CMAKE_SOURCE_DIR}/contrib/debian/postrm)
+
+set(CPACK_DEBIAN_MONITOR_PACKAGE_NAME velgate-monitor)
+set(CPACK_COMPONENT_MONITOR_DESCRIPTION
+  "terminal monitor client for the Velgate DX cluster gateway
+velgate-monitor watches a running Velgate gateway through its monitor port,
+from the same machine or another: who is on, from where and in which state,
+the highwater marks and the listeners, and the traffic of one user in both
+directions. It runs full screen in a terminal (ncurses), or prints one line
+per event for scripts and logs. It needs no other part of Velgate.")
 
 set(CPACK_DEBIAN_WINDOW_PACKAGE_NAME velgate)
 set(CPACK_COMPONENT_WINDOW_DESCRIPTION

@@ -1,5 +1,5 @@
 // Seed inputs for the parsers target: 0 telnet filter (then the block size), 1 Velgate.cfg,
-// 2 highwater.dat.
+// 2 highwater.dat, 3 the monitor client (then the block size).
 
 #include <string>
 #include <vector>
@@ -25,6 +25,7 @@ std::vector<std::string> FuzzSeeds() {
       "17,\"04-Dec-2026 1200Z\"\r\n"s,
       "\x02many\r\n"s,
       "\x02\"\","s,
-      "\x03^ZQ66^2^0^127.0.0.2^65535^51234^16777215^G1ABC^65280^0^04-Dec-2026 1158Z"s,
-      "\x03^ZQ70^7^a^b\r\n"s};
+      "\x03\x05^ZQ66^2^0^127.0.0.2^65535^51234^16777215^G1ABC^65280^0^04-Dec-2026 1158Z\x04"
+      "^ZQ60^2^7^65280\x04^ZQ64^\r\n\r\nDX de\r\n\x04^ZQ81^ 1^65280^7373\x04"s,
+      "\x03\x00^ZQ70^7^a^b\r\n\x04\x04^ZQ66^99999^6^x\x04^ZQ92^up"s};
 }

@@ -294,7 +294,7 @@ def main():
     try:
         packages = build_packages(config, os.path.join(work, "packages"))
         root = os.path.join(work, "root")
-        wanted = ["velgated"] + (["velgate"] if window == "ON" else [])
+        wanted = ["velgated", "velgate-monitor"] + (["velgate"] if window == "ON" else [])
         if not check(sorted(packages) == sorted(wanted), f"packages {sorted(packages)}, "
                      f"expected {sorted(wanted)}"):
             return finish()
@@ -310,6 +310,15 @@ def main():
             "/usr/share/man/man8/velgated.8.gz", "/usr/share/man/man8/velgatectl.8.gz",
             "/usr/share/bash-completion/completions/velgatectl",
             f"{help_dir}/configuration.html", f"{help_dir}/lockouts.html"])
+        monitor_depends = check_fields(packages["velgate-monitor"], version)
+        check(re.search(r"libncurses|libtinfo", monitor_depends)
+              and not re.search(r"qt|systemd|velgated", monitor_depends, re.I),
+              f"velgate-monitor depends on {monitor_depends}")
+        check_files(root, packages["velgate-monitor"], [
+            "/usr/bin/velgate-monitor", "/usr/share/man/man1/velgate-monitor.1.gz"])
+        shown = run_briefly([root + "/usr/bin/velgate-monitor", "--version"], 10)
+        check(shown.returncode == 0 and shown.stdout == f"velgate-monitor {version}\n",
+              f"velgate-monitor --version: {shown.returncode} {shown.stdout!r}")
         if window == "ON":
             depends = check_fields(packages["velgate"], version)
             check(re.search(r"libqt6widgets6", depends), f"velgate lacks Qt in {depends}")
