@@ -17,7 +17,7 @@ RunTimeError RunTimeError::FromSocket(const std::error_code& error) {
       case EADDRNOTAVAIL:
         return RunTimeError(10049, "Address not available");
       case ECONNREFUSED:
-        return RunTimeError(10061, "Connection is forcefully rejected");
+        return RunTimeError(kConnectionRefused, "Connection is forcefully rejected");
       case ECONNRESET:
         return RunTimeError(10054, "Connection is reset by remote side");
       case ETIMEDOUT:

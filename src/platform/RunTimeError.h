@@ -28,6 +28,7 @@ class RunTimeError : public std::runtime_error {
                         "request");
   }
   /// A socket's queue of unsent bytes passed its cap: the peer has stopped reading.
+  static constexpr int kConnectionRefused = 10061;
   static constexpr int kSendCapReached = 10055;
   static RunTimeError SendCapReached() {
     return RunTimeError(kSendCapReached, "No buffer space is available");

@@ -20,7 +20,9 @@ std::string LinkWords(const LinkStatus& status, const std::string& target) {
     case LinkState::kWaiting:
       break;
   }
-  return "waiting " + PlainNumber(status.retry_in_s) + " s (" + Printable(status.why, 80) + ")";
+  const std::string again = PlainNumber(status.retry_in_s) + " s";
+  if (status.refused) return "refused, again in " + again;
+  return "reconnecting in " + again + " (" + Printable(status.why, 80) + ")";
 }
 
 void EventLines::RowChanged(const ViewerRow& row, RowState) {

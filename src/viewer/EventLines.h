@@ -9,7 +9,8 @@
 //   12:03:06 trace 9 ...                      a flagged stream's output
 //   12:03:07 summary all-time mark 40 04-Dec-2026  05:30
 //   12:03:08 bad message ^ZQ99^x
-//   12:03:09 link waiting 2 s (Connection refused)
+//   12:03:09 link reconnecting in 1 s (the gateway closed the connection)
+//   12:03:10 link refused, again in 2 s
 
 #include <functional>
 #include <string>
@@ -40,7 +41,8 @@ class EventLines final : public ModelEvents, public SessionEvents {
   Writer writer_;
 };
 
-/// The link in words: "connected HOST:PORT", "connecting HOST:PORT", "waiting 2 s (why)".
+/// The link in words: "connected HOST:PORT", "connecting HOST:PORT", "refused, again in 2 s",
+/// "reconnecting in 2 s (why)".
 std::string LinkWords(const LinkStatus& status, const std::string& target);
 
 }  // namespace velgate::viewer

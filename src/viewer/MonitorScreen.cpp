@@ -143,7 +143,7 @@ std::vector<PictureLine> MonitorScreen::Picture(int width, int height) {
   const int index = KeepCursorOnARow();
   top_ = std::clamp(top_, std::max(index - table_lines_ + 1, 0), index);
   for (int i = 0; i < table_lines_; ++i) {
-    const std::size_t r = static_cast<std::size_t>(top_ + i);
+    const std::size_t r = static_cast<std::size_t>(top_) + static_cast<std::size_t>(i);
     lines.push_back(r < rows.size() ? RowLine(*rows[r], width) : PictureLine{});
   }
   lines.push_back(PaneTitle(width));
@@ -163,14 +163,15 @@ PictureLine MonitorScreen::Header(int width) const {
   const LinkStatus& link = session_.Status();
   const int shown = static_cast<int>(model_.ShownRows().size());
   LineBuilder line(width);
-  line.Add("velgate-monitor ", {0, 0, TerminalColour::kPlain, true});
+  line.Add("velgate-monitor", {0, 0, TerminalColour::kPlain, true});
+  line.Add("  on " + PlainNumber(shown) + "  logged in " + PlainNumber(model_.LoggedIn()) +
+           (actions_.FeedOn() ? "  feed on   " : "  feed OFF  "));
+  // Last, as it may be long: the reason a connection ended is the operating system's.
   const TerminalColour link_colour = link.state == LinkState::kConnected ? TerminalColour::kGreen
                                      : link.state == LinkState::kWaiting ? TerminalColour::kRed
                                                                          : TerminalColour::kYellow;
   line.Add(link.state == LinkState::kWaiting ? session_.Target() + " " : "");
   line.Add(LinkWords(link, session_.Target()), {0, 0, link_colour, true});
-  line.Add("   on " + PlainNumber(shown) + "  logged in " + PlainNumber(model_.LoggedIn()) +
-           (actions_.FeedOn() ? "  feed on" : "  feed OFF"));
   return line.Take();
 }
 

@@ -3,7 +3,7 @@
 // model and the link, keeps its own place (cursor, scroll, sort, search, help), and asks for
 // commands through ViewerActions; a terminal only paints the picture and passes on keys.
 //
-//   velgate-monitor  127.0.0.1:15555 connected          on 3  logged in 2  feed on
+//   velgate-monitor  on 3  logged in 2  feed on   connected 127.0.0.1:15555
 //   session 3 07-Dec-2026 1200Z   all-time 40 04-Dec-2026  05:30
 //   Cluster online            listeners 1:7300 0  2:7373 R
 //    Strm Address              Port  Via   Call       State       Since

@@ -64,8 +64,6 @@ void MonitorSession::Connect() {
 
 void MonitorSession::OnConnect(int) {
   connect_deadline_.SetEnabled(false);
-  pause_s_ = kFirstPauseS;
-  status_.tries = 0;
   status_.why.clear();
   model_.Reconnected();
   // The gateway takes a new client with the feed on, no stream selected and every flag as it
@@ -87,15 +85,21 @@ void MonitorSession::OnConnect(int) {
 }
 
 void MonitorSession::OnDataArrival(int, std::string_view data) {
+  // A connection holds once the gateway speaks: one it closes at once (a client it does not
+  // allow) keeps the pause growing.
+  pause_s_ = kFirstPauseS;
+  status_.tries = 0;
   model_.Feed(data);
   QuietNewcomers();
 }
 
 void MonitorSession::OnClose(int) {
+  status_.refused = false;
   Lost("the gateway closed the connection");
 }
 
 void MonitorSession::OnError(int, const RunTimeError& error) {
+  status_.refused = error.Number() == RunTimeError::kConnectionRefused;
   socket_.Close();
   connect_deadline_.SetEnabled(false);
   Lost(error.Description());

@@ -28,6 +28,7 @@ enum class LinkState { kConnecting, kConnected, kWaiting };
 struct LinkStatus {
   LinkState state = LinkState::kConnecting;
   std::string why;          ///< why the last connection ended or failed
+  bool refused = false;     ///< nobody took the last try: no gateway, or another client on it
   int retry_in_s = 0;       ///< while waiting: the pause before the next try
   std::uint32_t tries = 0;  ///< connections tried since the last one that held
 };

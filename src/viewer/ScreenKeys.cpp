@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 
 #include "viewer/MonitorScreen.h"
 
@@ -124,9 +125,10 @@ void MonitorScreen::MoveCursor(int by) {
   const auto& rows = SortedRows();
   if (rows.empty()) return;
   const int last = static_cast<int>(rows.size()) - 1;
-  const int at = std::clamp(static_cast<long long>(std::max(CursorIndex(), 0)) + by, 0LL,
-                            static_cast<long long>(last));
-  cursor_ = rows[static_cast<std::size_t>(at)]->stream;
+  // by may be a whole table's length either way: the sum is taken in 64 bits.
+  const auto at = static_cast<std::size_t>(
+      std::clamp<std::int64_t>(std::int64_t{std::max(CursorIndex(), 0)} + by, 0, last));
+  cursor_ = rows[at]->stream;
 }
 
 void MonitorScreen::FindNext(bool after_cursor) {

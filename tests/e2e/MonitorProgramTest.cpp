@@ -73,7 +73,7 @@ TEST_F(MonitorProgram, LineModeTellsLoginsTrafficHangUpsAndARestart) {
 
   gateway_process->Signal(SIGTERM);
   EXPECT_EQ(gateway_process->WaitForExit(), 0);
-  EXPECT_TRUE(Printed(monitor, "link waiting 1 s (the gateway closed the connection)"));
+  EXPECT_TRUE(Printed(monitor, "link reconnecting in 1 s (the gateway closed the connection)"));
   StartGateway();
   const std::size_t before = monitor.WrittenOn(STDOUT_FILENO).size();
   EXPECT_TRUE(monitor.WaitUntil([&] {
@@ -119,8 +119,7 @@ TEST_F(MonitorProgram, TheScreenInATerminalShowsTheUserAndEndsOnQ) {
   };
   ASSERT_TRUE(shows("G1ABC")) << screen;
   EXPECT_TRUE(shows("logged in")) << screen;
-  EXPECT_NE(screen.find("velgate-monitor connected 127.0.0.1:" + N(monitor_port)),
-            std::string::npos)
+  EXPECT_NE(screen.find("feed on   connected 127.0.0.1:" + N(monitor_port)), std::string::npos)
       << screen;
   EXPECT_NE(screen.find("127.0.0.7"), std::string::npos) << screen;
   EXPECT_NE(screen.find("q quit"), std::string::npos) << screen;

@@ -96,6 +96,13 @@ TEST_F(MonitorClientTest, FindsTheGatewayAgainAfterARestartWithAGrowingPause) {
   Watch();
   EXPECT_TRUE(Sees(s, RowState::kLoggedIn)) << "the picture asked for at connect";
   EXPECT_TRUE(Until([&] { return Feed().MonitoredStream == s; })) << "the follow is sent again";
+  // The gateway takes one monitor client at a time: a second one is refused and waits.
+  viewer::MonitorModel second_model{loop.clock};
+  viewer::MonitorSession second{loop.io, loop.timers, second_model, "::1", monitor_port};
+  second.Start();
+  ASSERT_TRUE(Until([&] { return second.Status().state == LinkState::kWaiting; }));
+  EXPECT_TRUE(second.Status().refused) << second.Status().why;
+  second.Stop();
 
   gateway->CloseByProgram();
   gateway.reset();
@@ -105,6 +112,7 @@ TEST_F(MonitorClientTest, FindsTheGatewayAgainAfterARestartWithAGrowingPause) {
   loop.AdvanceMs(1000);
   ASSERT_TRUE(Until([&] { return session.Status().retry_in_s == 2; }));
   EXPECT_EQ(session.Status().state, LinkState::kWaiting);
+  EXPECT_TRUE(session.Status().refused);
 
   Start();
   loop.AdvanceMs(2000);
