@@ -1,5 +1,6 @@
 // Micro-benchmarks of the hot paths that need no sockets: the downstream splitter and field
-// split, upstream framing, the lock-out test against 10,000 entries, and the monitor queue.
+// split, upstream framing, the lock-out test against 10,000 entries, the monitor queue, and the
+// monitor client's model and screen (one frame after a change, with N rows sorted by call).
 //
 //   velgate_micro_bench [Google Benchmark options]
 
@@ -10,9 +11,11 @@
 #include "base/ErrorLog.h"
 #include "base/Settings.h"
 #include "codec/LinkCodec.h"
+#include "codec/MonitorMessages.h"
 #include "model/MonitorFeed.h"
 #include "platform/Clock.h"
 #include "protection/LockOuts.h"
+#include "viewer/MonitorScreen.h"
 
 namespace {
 
@@ -100,11 +103,49 @@ void MonitorQueue(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 64);
 }
 
+std::string RowMessage(int s, const std::string& call) {
+  velgate::StatusRow row;
+  row.address = {"10.0." + std::to_string(s / 250) + "." + std::to_string(s % 250), 65280};
+  row.port = {"51234", 65280};
+  row.call = {call, 65280};
+  row.address_tip = "08-Dec-2026 0200Z";
+  return velgate::monitor_messages::Row(false, s, row) + '\x04';
+}
+
+void MonitorClientFeed(benchmark::State& state) {
+  // A read of 64 rows as "B" brings them.
+  velgate::ManualClock clock;
+  velgate::viewer::MonitorModel model(clock);
+  std::string block;
+  for (int s = 2; s < 66; ++s) block += RowMessage(s, "G" + std::to_string(s) + "ABC");
+  for (auto _ : state) model.Feed(block);
+  state.SetItemsProcessed(state.iterations() * 64);
+}
+
+void MonitorClientFrame(benchmark::State& state) {
+  velgate::ManualClock clock;
+  asio::io_context io;
+  velgate::TimerQueue timers(clock);
+  velgate::viewer::MonitorModel model(clock);
+  velgate::viewer::MonitorSession session(io, timers, model, "127.0.0.1", 1);
+  velgate::viewer::MonitorScreen screen(model, session, session);
+  const int rows = static_cast<int>(state.range(0));
+  for (int s = 1; s <= rows; ++s) model.Feed(RowMessage(s, "C" + std::to_string(s * 7919 % rows)));
+  screen.Key('s');  // sorted by call: every change sorts again
+  int which = 0;
+  for (auto _ : state) {
+    model.Feed(RowMessage(1 + which++ % rows, "X" + std::to_string(which)));
+    benchmark::DoNotOptimize(screen.Picture(80, 24).size());
+  }
+}
+
 BENCHMARK(DownstreamSplitAndFields);
 BENCHMARK(UpstreamFraming);
 BENCHMARK(LockOutTest)->Arg(10)->Arg(10000);
 BENCHMARK(LockOutTestWithNetworks)->Arg(10)->Arg(10000);
 BENCHMARK(MonitorQueue);
+BENCHMARK(MonitorClientFeed);
+BENCHMARK(MonitorClientFrame)->Arg(500)->Arg(30000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -165,7 +165,7 @@ PictureLine MonitorScreen::Header(int width) const {
   LineBuilder line(width);
   line.Add("velgate-monitor", {0, 0, TerminalColour::kPlain, true});
   line.Add("  on " + PlainNumber(shown) + "  logged in " + PlainNumber(model_.LoggedIn()) +
-           (actions_.FeedOn() ? "  feed on   " : "  feed OFF  "));
+           (actions_.FeedOn() ? "   " : "  feed OFF   "));
   // Last, as it may be long: the reason a connection ended is the operating system's.
   const TerminalColour link_colour = link.state == LinkState::kConnected ? TerminalColour::kGreen
                                      : link.state == LinkState::kWaiting ? TerminalColour::kRed
@@ -183,12 +183,13 @@ PictureLine MonitorScreen::Marks(int width) const {
 
 PictureLine MonitorScreen::StatusAndListeners(int width) const {
   LineBuilder line(width);
-  line.Add(Printable(model_.StatusLine(), 40)).Add("   listeners");
+  line.Add("listeners");
   for (const auto& [index, listener] : model_.Listeners()) {
     line.Add(" " + PlainNumber(index) + ":");
     line.Add(Printable(listener.port, 8), Coloured(listener.colour));
     line.Add(" " + Printable(listener.counter, 3));
   }
+  line.Add("   ").Add(Printable(model_.StatusLine(), static_cast<std::size_t>(std::max(width, 0))));
   return line.Take();
 }
 

@@ -3,16 +3,16 @@
 // model and the link, keeps its own place (cursor, scroll, sort, search, help), and asks for
 // commands through ViewerActions; a terminal only paints the picture and passes on keys.
 //
-//   velgate-monitor  on 3  logged in 2  feed on   connected 127.0.0.1:15555
+//   velgate-monitor  on 3  logged in 2   connected 127.0.0.1:15555
 //   session 3 07-Dec-2026 1200Z   all-time 40 04-Dec-2026  05:30
-//   Cluster online            listeners 1:7300 0  2:7373 R
+//   listeners 1:7300 0 2:7373 R   Cluster online
 //    Strm Address              Port  Via   Call       State       Since
 //   >  12 127.0.0.1            51234 7300  G0ABC      logged in   07-Dec-2026 1158Z
 //   -- stream 12 G0ABC followed -----------------------------------------------------
 //   12:03:05 12 > sh/dx
 //   12:03:05 12 < DX de K1TTT: ...
 //   bad messages 0   sort stream
-//   q quit  Enter follow  a each new  f flag  b all again  m feed  s sort  / find  ? help
+//   q quit  Enter follow  a each new  f flag  b all  m feed  s sort  / find  ? help
 
 #include <cstdint>
 #include <string>

@@ -119,7 +119,7 @@ TEST_F(MonitorProgram, TheScreenInATerminalShowsTheUserAndEndsOnQ) {
   };
   ASSERT_TRUE(shows("G1ABC")) << screen;
   EXPECT_TRUE(shows("logged in")) << screen;
-  EXPECT_NE(screen.find("feed on   connected 127.0.0.1:" + N(monitor_port)), std::string::npos)
+  EXPECT_NE(screen.find("logged in 1   connected 127.0.0.1:" + N(monitor_port)), std::string::npos)
       << screen;
   EXPECT_NE(screen.find("127.0.0.7"), std::string::npos) << screen;
   EXPECT_NE(screen.find("q quit"), std::string::npos) << screen;

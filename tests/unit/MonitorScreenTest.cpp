@@ -76,9 +76,9 @@ TEST(MonitorScreenTest, AnEightyByTwentyFourTerminalShowsEveryPart) {
   const Texts lines = s.Lines();
   ASSERT_EQ(lines.size(), 24u);
   for (const std::string& line : lines) EXPECT_LE(line.size(), 80u) << line;
-  EXPECT_EQ(lines[0], "velgate-monitor  on 1  logged in 1  feed on   connecting [::1]:15555");
+  EXPECT_EQ(lines[0], "velgate-monitor  on 1  logged in 1   connecting [::1]:15555");
   EXPECT_EQ(lines[1], "session -   all-time 40 04-Dec-2026  05:30");
-  EXPECT_EQ(lines[2], "   listeners 1:7373 0");
+  EXPECT_EQ(lines[2], "listeners 1:7373 0   ");
   EXPECT_TRUE(lines[3].starts_with("  Strm Address              Port  Via   Call       State"));
   EXPECT_EQ(lines[4],
             "    5  10.0.0.0             41000 7373  G0ABC      logged in   08-Dec-2026 0200Z");
