@@ -134,7 +134,8 @@ void MonitorClientFrame(benchmark::State& state) {
   screen.Key('s');  // sorted by call: every change sorts again
   int which = 0;
   for (auto _ : state) {
-    model.Feed(RowMessage(1 + which++ % rows, "X" + std::to_string(which)));
+    ++which;
+    model.Feed(RowMessage(1 + which % rows, "X" + std::to_string(which)));
     benchmark::DoNotOptimize(screen.Picture(80, 24).size());
   }
 }

@@ -125,8 +125,10 @@ void MonitorSession::QuietNewcomers() {
   // The gateway flags every new stream for traces; those this operator did not flag are turned
   // off again, so their output is not copied for nothing.
   const std::vector<int> newcomers = model_.TakeNewcomers();
-  if (newcomers.size() >= MonitorModel::kMostNewcomers) {
-    flag_commands_ += "N*^" + FlagsAgain();
+  if (newcomers.size() >= MonitorModel::kMostNewcomers || flag_commands_.size() > kMostBacklog) {
+    // Too many to name: every flag off, and this operator's on again, once.
+    const std::string again = "N*^" + FlagsAgain();
+    if (!flag_commands_.ends_with(again)) flag_commands_ += again;
   } else {
     for (const int s : newcomers)
       if (!model_.Flagged(s)) flag_commands_ += "N" + PlainNumber(s) + "^";
@@ -143,8 +145,19 @@ std::string MonitorSession::FlagsAgain() const {
 void MonitorSession::SendNextBlock() {
   if (status_.state != LinkState::kConnected) return pace_.SetEnabled(false);
   if (flag_commands_.empty() && last_commands_.empty()) return pace_.SetEnabled(false);
-  std::string block = std::exchange(flag_commands_, {});
-  if (!last_commands_.empty()) {
+  // A block small enough to arrive in one piece: a flag command cut in two would be read as
+  // a selection.
+  std::string block;
+  if (flag_commands_.size() <= kMostBlockBytes) {
+    block = std::exchange(flag_commands_, {});
+  } else {
+    // Every command is a few bytes ending in "^", so one ends within the block.
+    const std::size_t end = flag_commands_.rfind('^', kMostBlockBytes - 1) + 1;
+    block = flag_commands_.substr(0, end);
+    flag_commands_.erase(0, end);
+  }
+  if (flag_commands_.empty() && !last_commands_.empty() &&
+      block.size() + last_commands_.front().size() <= kMostBlockBytes) {
     block += last_commands_.front();
     last_commands_.pop_front();
   }

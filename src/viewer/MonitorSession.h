@@ -49,6 +49,10 @@ class MonitorSession final : public ViewerActions, private TcpSocketEvents {
   static constexpr int kFirstPauseS = 1;
   static constexpr int kLongestPauseS = 30;
   static constexpr std::size_t kMostWaitingBlocks = 8;
+  /// A block fits one TCP segment on any path (the smallest MSS is 536).
+  static constexpr std::size_t kMostBlockBytes = 500;
+  /// Flag commands waiting beyond this are replaced by "unflag all, flag mine again".
+  static constexpr std::size_t kMostBacklog = 4096;
 
   MonitorSession(asio::io_context& io, TimerQueue& timers, MonitorModel& model, std::string host,
                  int port);

@@ -88,6 +88,26 @@ TEST_F(MonitorClientTest, FollowsLoginsTrafficAndHangUps) {
   EXPECT_EQ(model.BadMessages(), 0u);
 }
 
+TEST_F(MonitorClientTest, ACrowdOfNewcomersIsUnflaggedInBlocksThatNeverCutACommand) {
+  StartOnline({"\"PreLoad\",200"});
+  auto first = LoggedInUser("G0ABC", "127.0.0.2");
+  const int s = LastStream();
+  Watch();
+  session.Follow(s);
+  session.SetFlag(s, true);
+  std::vector<Peer> crowd;
+  for (int i = 0; i < 150; ++i) crowd.push_back(ConnectUser("127.0.1." + N(1 + i / 8)));
+  // Some 700 bytes of "Nn^": more than one block may carry.
+  EXPECT_TRUE(Until([&] {
+    for (int t = 1; t <= Table().StreamMax(); ++t)
+      if (t != s && Table().At(t).monitor_echo) return false;
+    return session.Waiting() == 0;
+  }));
+  EXPECT_TRUE(Table().At(s).monitor_echo);
+  EXPECT_EQ(Feed().MonitoredStream, s) << "no piece of a command was read as a selection";
+  EXPECT_FALSE(Feed().FollowNew);
+}
+
 TEST_F(MonitorClientTest, FindsTheGatewayAgainAfterARestartWithAGrowingPause) {
   StartOnline();
   auto user = LoggedInUser("G0ABC", "127.0.0.2");
