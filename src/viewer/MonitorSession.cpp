@@ -30,6 +30,7 @@ MonitorSession::MonitorSession(asio::io_context& io, TimerQueue& timers, Monitor
                retry_.SetEnabled(false);
                Connect();
              }),
+      picture_check_(timers, kPictureCheckMs, false, [this] { CheckThePicture(); }),
       connect_deadline_(timers, kConnectTimeoutMs, false, [this] {
         connect_deadline_.SetEnabled(false);
         socket_.Close();
@@ -46,6 +47,7 @@ void MonitorSession::Stop() {
   pace_.SetEnabled(false);
   retry_.SetEnabled(false);
   connect_deadline_.SetEnabled(false);
+  picture_check_.SetEnabled(false);
   socket_.Close();
 }
 
@@ -70,18 +72,30 @@ void MonitorSession::OnConnect(int) {
   // was: ask for the whole picture, flag only what this operator flagged, say whom to follow.
   flag_commands_.clear();
   last_commands_.clear();
-  flag_commands_ = "M*^N*^" + FlagsAgain();
-  last_commands_.push_back("B");
+  AskForThePicture();
   if (model_.FollowNew()) {
     last_commands_.push_back("A");
   } else {
     last_commands_.push_back(PlainNumber(model_.Followed()));
   }
-  if (!feed_on_) flag_commands_ += "M-^";
   SetState(LinkState::kConnected);
   // What the gateway sends before its monitor drain first sees this client is lost: the first
-  // block waits a pause.
+  // block waits a pause, and the picture is asked for again while its summary has not come.
   pace_.Restart();
+  picture_check_.Restart();
+}
+
+void MonitorSession::AskForThePicture() {
+  flag_commands_ += "M*^N*^" + FlagsAgain();
+  if (!feed_on_) flag_commands_ += "M-^";
+  Last("B");
+}
+
+void MonitorSession::CheckThePicture() {
+  if (status_.state != LinkState::kConnected || model_.AllTime().known)
+    return picture_check_.SetEnabled(false);
+  AskForThePicture();
+  SendSoon();
 }
 
 void MonitorSession::OnDataArrival(int, std::string_view data) {
@@ -107,6 +121,7 @@ void MonitorSession::OnError(int, const RunTimeError& error) {
 
 void MonitorSession::Lost(const std::string& why) {
   pace_.SetEnabled(false);
+  picture_check_.SetEnabled(false);
   status_.why = why;
   if (stopped_) return;
   status_.retry_in_s = pause_s_;

@@ -46,6 +46,8 @@ class MonitorSession final : public ViewerActions, private TcpSocketEvents {
  public:
   static constexpr std::int64_t kPaceMs = 60;
   static constexpr std::int64_t kConnectTimeoutMs = 10000;
+  /// How long after connecting the summary may take before the picture is asked for again.
+  static constexpr std::int64_t kPictureCheckMs = 1000;
   static constexpr int kFirstPauseS = 1;
   static constexpr int kLongestPauseS = 30;
   static constexpr std::size_t kMostWaitingBlocks = 8;
@@ -100,6 +102,8 @@ class MonitorSession final : public ViewerActions, private TcpSocketEvents {
   void SendSoon();
   void Last(std::string command);
   void QuietNewcomers();
+  void AskForThePicture();
+  void CheckThePicture();
   std::string FlagsAgain() const;
 
   MonitorModel& model_;
@@ -116,6 +120,7 @@ class MonitorSession final : public ViewerActions, private TcpSocketEvents {
   std::deque<std::string> last_commands_;
   Timer pace_;
   Timer retry_;
+  Timer picture_check_;
   Timer connect_deadline_;
 };
 

@@ -1,7 +1,12 @@
 // The monitor client against a real gateway: what its model holds after logins, a follow,
 // traffic, flags and hang-ups, and how it finds the gateway again after a restart.
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "GatewayFixture.h"
+#include "codec/MonitorMessages.h"
 #include "viewer/MonitorSession.h"
 
 namespace velgate::testing {
@@ -43,6 +48,63 @@ class MonitorClientTest : public GatewayFixture {
   viewer::MonitorModel model{loop.clock};
   viewer::MonitorSession session{loop.io, loop.timers, model, "127.0.0.1", monitor_port};
 };
+
+// A listener that takes the client and reads what it sends, blocks apart: no gateway at all.
+class SilentGateway {
+ public:
+  explicit SilentGateway(int port) : listener_(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int yes = 1;
+    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    EXPECT_EQ(::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::listen(listener_, 1);
+  }
+  ~SilentGateway() { ::close(listener_), ::close(client_); }
+  /// What arrived since the last call.
+  std::string Read() {
+    if (client_ < 0) client_ = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK);
+    std::string got;
+    char buffer[4096];
+    for (ssize_t n; client_ >= 0 && (n = ::read(client_, buffer, sizeof buffer)) > 0;)
+      got.append(buffer, static_cast<std::size_t>(n));
+    return got;
+  }
+  void Send(const std::string& bytes) {
+    EXPECT_GT(::write(client_, bytes.data(), bytes.size()), 0);
+  }
+
+ private:
+  int listener_;
+  int client_ = -1;
+};
+
+TEST_F(MonitorClientTest, AsksForThePictureInBlocksApartAndAgainWhileNoSummaryComes) {
+  SilentGateway silent(monitor_port);
+  session.Start();
+  ASSERT_TRUE(loop.RunUntil([&] { return session.Status().state == LinkState::kConnected; }));
+  loop.AdvanceMs(59);
+  EXPECT_EQ(silent.Read(), "") << "nothing before the gateway's drain can have seen the client";
+  // One block per pause, each as the gateway must read it alone.
+  std::vector<std::string> blocks;
+  for (int i = 0; i < 3; ++i) {
+    loop.AdvanceMs(i == 0 ? 1 : viewer::MonitorSession::kPaceMs);
+    loop.RunUntil(Never, std::chrono::milliseconds(20));
+    blocks.push_back(silent.Read());
+  }
+  EXPECT_EQ(blocks, (std::vector<std::string>{"M*^N*^B", "0", ""}));
+  // No summary within the check: asked again, and no more once it came.
+  loop.AdvanceMs(viewer::MonitorSession::kPictureCheckMs);
+  loop.RunUntil(Never, std::chrono::milliseconds(20));
+  EXPECT_EQ(silent.Read(), "M*^N*^B");
+  silent.Send(monitor_messages::AllTimeHigh(5, "d") + "\x04");
+  EXPECT_TRUE(Until([&] { return model.AllTime().known; }));
+  loop.AdvanceMs(3 * viewer::MonitorSession::kPictureCheckMs);
+  loop.RunUntil(Never, std::chrono::milliseconds(20));
+  EXPECT_EQ(silent.Read(), "");
+}
 
 TEST_F(MonitorClientTest, FollowsLoginsTrafficAndHangUps) {
   StartOnline();
