@@ -127,7 +127,7 @@ std::vector<PictureLine> MonitorScreen::Picture(int width, int height) {
   painted_link_ = session_.Status();
   if (help_) return Help(width, height);
   std::vector<PictureLine> lines;
-  lines.push_back(Header(width));
+  lines.push_back(Header(width, SortedRows().size()));
   lines.push_back(Marks(width));
   lines.push_back(StatusAndListeners(width));
   LineBuilder columns(width);
@@ -159,13 +159,12 @@ std::vector<PictureLine> MonitorScreen::Picture(int width, int height) {
   return lines;
 }
 
-PictureLine MonitorScreen::Header(int width) const {
+PictureLine MonitorScreen::Header(int width, std::size_t shown) const {
   const LinkStatus& link = session_.Status();
-  const int shown = static_cast<int>(model_.ShownRows().size());
   LineBuilder line(width);
   line.Add("velgate-monitor", {0, 0, TerminalColour::kPlain, true});
-  line.Add("  on " + PlainNumber(shown) + "  logged in " + PlainNumber(model_.LoggedIn()) +
-           (actions_.FeedOn() ? "   " : "  feed OFF   "));
+  line.Add("  on " + PlainNumber(static_cast<std::int64_t>(shown)) + "  logged in " +
+           PlainNumber(model_.LoggedIn()) + (actions_.FeedOn() ? "   " : "  feed OFF   "));
   // Last, as it may be long: the reason a connection ended is the operating system's.
   const TerminalColour link_colour = link.state == LinkState::kConnected ? TerminalColour::kGreen
                                      : link.state == LinkState::kWaiting ? TerminalColour::kRed

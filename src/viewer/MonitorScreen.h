@@ -70,7 +70,7 @@ class MonitorScreen {
   void MoveCursor(int by);
   void FindNext(bool after_cursor);
   bool SearchKey(int key);
-  PictureLine Header(int width) const;
+  PictureLine Header(int width, std::size_t shown) const;
   PictureLine Marks(int width) const;
   PictureLine StatusAndListeners(int width) const;
   PictureLine RowLine(const ViewerRow& row, int width) const;
