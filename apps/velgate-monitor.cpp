@@ -56,6 +56,12 @@ Arguments Read(int argc, char** argv) {
                                     {"follow", required_argument, nullptr, 'f'},
                                     {nullptr, 0, nullptr, 0}};
   Arguments arguments;
+  // Ends the reading with status code after text on out.
+  const auto ending = [&arguments](std::ostream& out, const std::string& text, int code) {
+    out << text;
+    arguments.exit_code = code;
+    return arguments;
+  };
   for (int option; (option = getopt_long(argc, argv, "", kOptions, nullptr)) != -1;) {
     switch (option) {
       case 'H':
@@ -63,11 +69,8 @@ Arguments Read(int argc, char** argv) {
         break;
       case 'p': {
         const auto port = velgate::ParseStrictInteger(optarg);
-        if (!port || *port < 1 || *port > 65535) {
-          std::cerr << "velgate-monitor: not a port: " << optarg << "\n";
-          arguments.exit_code = 2;
-          return arguments;
-        }
+        if (!port || *port < 1 || *port > 65535)
+          return ending(std::cerr, "velgate-monitor: not a port: " + std::string(optarg) + "\n", 2);
         arguments.port = *port;
         break;
       }
@@ -77,32 +80,23 @@ Arguments Read(int argc, char** argv) {
       case 'f': {
         const auto stream = std::string_view(optarg) == "new" ? std::optional<std::int32_t>(0)
                                                               : velgate::ParseStrictInteger(optarg);
-        if (!stream || *stream < 0) {
-          std::cerr << "velgate-monitor: --follow takes a stream number or new: " << optarg << "\n";
-          arguments.exit_code = 2;
-          return arguments;
-        }
+        if (!stream || *stream < 0)
+          return ending(std::cerr,
+                        "velgate-monitor: --follow takes a stream number or new: " +
+                            std::string(optarg) + "\n",
+                        2);
         arguments.follow = *stream;
         break;
       }
       case 'h':
-        std::cout << kUsage;
-        arguments.exit_code = 0;
-        return arguments;
+        return ending(std::cout, kUsage, 0);
       case 'V':
-        std::cout << "velgate-monitor " << velgate::kVersion << "\n";
-        arguments.exit_code = 0;
-        return arguments;
+        return ending(std::cout, std::string("velgate-monitor ") + velgate::kVersion + "\n", 0);
       default:
-        std::cerr << kUsage;
-        arguments.exit_code = 2;
-        return arguments;
+        return ending(std::cerr, kUsage, 2);
     }
   }
-  if (optind < argc) {
-    std::cerr << kUsage;
-    arguments.exit_code = 2;
-  }
+  if (optind < argc) return ending(std::cerr, kUsage, 2);
   // Brackets around an IPv6 address are the operator's habit, not part of the address.
   if (arguments.host.size() > 2 && arguments.host.front() == '[' && arguments.host.back() == ']')
     arguments.host = arguments.host.substr(1, arguments.host.size() - 2);

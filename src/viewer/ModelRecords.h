@@ -5,27 +5,22 @@
 #include <cstdint>
 #include <string>
 
+#include "codec/MonitorMessageReader.h"
 #include "model/Colours.h"
 #include "viewer/RowStates.h"
 
 namespace velgate::viewer {
 
-/// A stream's row as the client holds it.
-struct ViewerRow {
+/// A stream's row as the client holds it: the fields of its last row message (selected: that
+/// message was a ^ZQ60 row), kept up to date by field updates, and what the client makes of it.
+struct ViewerRow : monitor_messages::RowMessage {
   static constexpr std::int64_t kNotShown = INT64_MIN;
 
-  int stream = 0;
-  std::string address;
-  Colour address_colour = colours::kWhite;
-  std::string port;
-  Colour port_colour = colours::kWhite;
-  std::string call;
-  Colour call_colour = colours::kWhite;
-  std::string tip;  ///< the login time
+  /// A row not yet heard of is painted white, as the gateway paints a free one.
+  ViewerRow() { address_colour = port_colour = call_colour = colours::kWhite; }
+
   RowState state = RowState::kFree;
   std::int64_t ended_ms = 0;  ///< steady time it ended, while ended; kNotShown once faded
-
-  RowLook Look() const;
 };
 
 /// One line of traffic, stamped when it arrived.

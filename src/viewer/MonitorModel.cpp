@@ -29,10 +29,6 @@ std::string TimeOfDay(const DateTime& time) {
   return text;
 }
 
-RowLook ViewerRow::Look() const {
-  return {address, address_colour, port, port_colour, call, call_colour, tip};
-}
-
 std::string Printable(std::string_view text, std::size_t most) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string shown;
@@ -94,7 +90,7 @@ bool MonitorModel::DropFaded() {
     ViewerRow* row =
         s < static_cast<int>(rows_.size()) ? &rows_[static_cast<std::size_t>(s)] : nullptr;
     if (row && row->state == RowState::kEnded && row->ended_ms == ended_ms) {
-      row->ended_ms = kNotShown;
+      row->ended_ms = ViewerRow::kNotShown;
       dropped = true;
     }
   }
@@ -105,7 +101,8 @@ bool MonitorModel::DropFaded() {
 std::vector<const ViewerRow*> MonitorModel::ShownRows() const {
   std::vector<const ViewerRow*> shown;
   for (const ViewerRow& row : rows_)
-    if (IsOccupied(row.state) || (row.state == RowState::kEnded && row.ended_ms != kNotShown))
+    if (IsOccupied(row.state) ||
+        (row.state == RowState::kEnded && row.ended_ms != ViewerRow::kNotShown))
       shown.push_back(&row);
   return shown;
 }
@@ -156,13 +153,7 @@ void MonitorModel::Apply(const monitor_messages::RowMessage& message) {
   const RowState before = row->state;
   const bool text_changed =
       row->address != message.address || row->port != message.port || row->call != message.call;
-  row->address = message.address;
-  row->address_colour = message.address_colour;
-  row->port = message.port;
-  row->port_colour = message.port_colour;
-  row->call = message.call;
-  row->call_colour = message.call_colour;
-  row->tip = message.tip;
+  static_cast<monitor_messages::RowMessage&>(*row) = message;
   Changed(*row, before, message.selected, text_changed);
 }
 
@@ -186,7 +177,7 @@ void MonitorModel::Apply(const monitor_messages::CallFieldMessage& message) {
 }
 
 void MonitorModel::Changed(ViewerRow& row, RowState before, bool selected, bool text_changed) {
-  row.state = StateOf(row.Look());
+  row.state = StateOf(row);
   // A call-sign field update leaves the address colour the caller arrived with: a caller who
   // types has been connected before, an outgoing connection begins as calling out.
   if (row.state == RowState::kCallingOut && IsOccupied(before) && before != RowState::kCallingOut)
@@ -197,8 +188,8 @@ void MonitorModel::Changed(ViewerRow& row, RowState before, bool selected, bool 
   if (new_occupant && newcomers_.size() < kMostNewcomers) newcomers_.push_back(row.stream);
   if (row.state == RowState::kEnded && before != RowState::kEnded) {
     // A row first seen ended (a refresh of a stream long gone) is not shown at all.
-    row.ended_ms = IsOccupied(before) ? clock_.SteadyMs() : kNotShown;
-    if (row.ended_ms != kNotShown) fading_.emplace_back(row.stream, row.ended_ms);
+    row.ended_ms = IsOccupied(before) ? clock_.SteadyMs() : ViewerRow::kNotShown;
+    if (row.ended_ms != ViewerRow::kNotShown) fading_.emplace_back(row.stream, row.ended_ms);
   }
   if (before == row.state && !text_changed) return;
   ++version_;

@@ -89,8 +89,6 @@ class MonitorModel {
   void Apply(const monitor_messages::ListenerMessage& message);
   void Apply(const monitor_messages::MarkMessage& message);
   void Apply(const monitor_messages::StatusMessage& message);
-  static constexpr std::int64_t kNotShown = ViewerRow::kNotShown;
-
   ViewerRow* RowFor(int s);
   void Changed(ViewerRow& row, RowState before, bool selected, bool text_changed);
   void AddTraffic(TrafficLine::Kind kind, int stream, std::string_view text);

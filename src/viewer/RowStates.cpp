@@ -2,7 +2,7 @@
 
 namespace velgate::viewer {
 
-RowState StateOf(const RowLook& row) {
+RowState StateOf(const monitor_messages::RowMessage& row) {
   using namespace colours;
   if (row.address.empty() && row.call.empty() && row.port.empty()) return RowState::kFree;
   if (row.address_colour == kWhite && row.call_colour == kWhite) return RowState::kEnded;

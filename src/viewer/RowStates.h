@@ -15,6 +15,7 @@
 
 #include <string_view>
 
+#include "codec/MonitorMessageReader.h"
 #include "model/Colours.h"
 
 namespace velgate::viewer {
@@ -33,19 +34,8 @@ enum class RowState {
   kEnded,
 };
 
-/// The colours and texts of a row that tell its state.
-struct RowLook {
-  std::string_view address;
-  Colour address_colour = colours::kWhite;
-  std::string_view port;
-  Colour port_colour = colours::kWhite;
-  std::string_view call;
-  Colour call_colour = colours::kWhite;
-  std::string_view tip;
-};
-
-/// The state a row's look tells.
-RowState StateOf(const RowLook& row);
+/// The state a row's colours and texts tell.
+RowState StateOf(const monitor_messages::RowMessage& row);
 /// The state in words, as the screen and the line mode show it.
 std::string_view StateWords(RowState state);
 /// Whether a stream in this state has an occupant that may still act.
